@@ -1,0 +1,31 @@
+#include "cutil/text.h"
+
+#include <cstring>
+
+namespace {
+
+char fold(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+}  // namespace
+
+const char* cutil_str_istr(const char* text, const char* needle) {
+    if (text == nullptr || needle == nullptr || *needle == '\0') return nullptr;
+    for (; *text != '\0'; ++text) {
+        std::size_t i = 0;
+        while (needle[i] != '\0' && fold(text[i]) == fold(needle[i])) ++i;
+        if (needle[i] == '\0') return text;
+    }
+    return nullptr;
+}
+
+char* cutil_str_append(const char* text, char* destination, std::size_t size) {
+    if (text == nullptr || destination == nullptr) return destination;
+    const std::size_t used = std::strlen(destination);
+    if (used >= size) return destination;
+    const std::size_t length = std::strlen(text);
+    const std::size_t room = size - used - 1;
+    const std::size_t count = length < room ? length : room;
+    std::memcpy(destination + used, text, count);
+    destination[used + count] = '\0';
+    return destination;
+}

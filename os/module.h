@@ -1,0 +1,32 @@
+// Dynamic modules: the product and its siblings find each other by file name.
+#pragma once
+
+#include <cstddef>
+
+#include "os/types.h"
+
+namespace os {
+
+// Loads a module by path (LoadLibraryA / dlopen). Null on failure, with the
+// last error set.
+Handle module_load(const char* path);
+
+// An already-loaded module by file name ("QuarnAssLog.dll"), never loading
+// it (GetModuleHandleA). On POSIX the match is on the file name part of each
+// loaded object's path, case-insensitive as on Windows.
+Handle module_find(const char* file_name);
+
+// Address of an exported symbol, or null.
+void* module_symbol(Handle module, const char* name);
+
+// Full path of the module whose image contains `address` (the product DLL
+// for code inside it, the executable for code linked into it). Writes at most
+// size-1 characters plus the terminator; returns the length, 0 on failure.
+// On Windows the path uses "\" separators; on POSIX "/" is reported as "\"
+// so that callers cutting after the last "\" behave the same.
+std::size_t module_path_of_address(const void* address, char* out, std::size_t size);
+
+// Path of the running executable, native separators.
+std::size_t module_executable_path(char* out, std::size_t size);
+
+}  // namespace os
