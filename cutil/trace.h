@@ -11,5 +11,5 @@ enum TraceLevel : int {
 
 // `function` and `source` are the caller's own names ("UserSwitchAddUser",
 // "Cutil_Xml"); a leading ".\" of the source is dropped. Allocates nothing.
-void LogTrace(const char* function, int level, const char* source, int line,
-              const char* format, ...) QUARN_PRINTF(5, 6);
+void LogTrace(const char* function, int level, const char* source, int line, const char* format,
+              ...) QUARN_PRINTF(5, 6);

@@ -1,0 +1,94 @@
+// The monitor's side of the allocation table: create it, read it.
+#include "cutil/memory_table.h"
+
+#include <cstring>
+
+#include "os/event.h"
+
+namespace cutil::memory {
+namespace {
+
+template <std::size_t N>
+std::string field_text(const char (&field)[N]) {
+    const void* end = std::memchr(field, '\0', N);
+    const std::size_t length = end == nullptr ? N : static_cast<const char*>(end) - field;
+    return std::string(field, length);
+}
+
+Site decode_site(void* table, const SiteRecord& record) {
+    Site site;
+    site.date = field_text(record.date);
+    site.time = field_text(record.time);
+    site.module = field_text(record.module);
+    site.process_id = record.process_id;
+    site.thread_id = record.thread_id;
+    site.source = field_text(record.source);
+    site.function = field_text(record.function);
+    site.line = record.line;
+    site.registrations = record.registrations;
+    site.releases = record.releases;
+    site.live_bytes = record.live_bytes;
+    site.total_bytes = record.total_bytes;
+    // At most one step per entry: a looping chain cannot hold the table.
+    std::uint32_t offset = record.chain_head;
+    for (std::uint32_t steps = 0; steps < kEntryCount; ++steps) {
+        const Entry* entry = entry_at(table, offset);
+        if (entry == nullptr || entry->address == 0) break;
+        site.live.push_back(LiveEntry{offset, entry->address, entry->size});
+        offset = entry->next;
+    }
+    return site;
+}
+
+}  // namespace
+
+Entry* entry_at(void* table, std::uint32_t offset) {
+    if (offset < kEntryAreaOffset || offset >= kTableSize) return nullptr;
+    if ((offset - kEntryAreaOffset) % sizeof(Entry) != 0) return nullptr;
+    return reinterpret_cast<Entry*>(static_cast<unsigned char*>(table) + offset);
+}
+
+Monitor::~Monitor() {
+    close();
+}
+
+bool Monitor::create() {
+    close();
+    event_ = os::event_create(kEventName, os::EventReset::kAuto, true);
+    if (event_ == nullptr || !os::shared_memory_create(kMappingName, kTableSize, &memory_)) {
+        close();
+        return false;
+    }
+    return true;
+}
+
+void Monitor::close() {
+    os::shared_memory_close(&memory_);
+    if (event_ != nullptr) os::event_close(event_);
+    event_ = nullptr;
+}
+
+bool Monitor::snapshot(Snapshot* out, std::uint32_t timeout_ms) {
+    out->sites.clear();
+    out->used_entries = 0;
+    if (!is_open() || os::event_wait(event_, timeout_ms) != 0) return false;
+
+    // Copy, give the table back, then decode: registrations wait only for
+    // the copy.
+    std::vector<unsigned char> copy(kTableSize);
+    std::memcpy(copy.data(), memory_.view, kTableSize);
+    os::event_set(event_);
+
+    void* table = copy.data();
+    for (std::uint32_t index = 0; index < kSiteCount; ++index) {
+        const SiteRecord* record = site_at(table, index);
+        if (record->length == 0) break;
+        out->sites.push_back(decode_site(table, *record));
+    }
+    for (std::uint32_t index = 0; index < kEntryCount; ++index) {
+        if (entry_by_index(table, index)->address != 0) ++out->used_entries;
+    }
+    return true;
+}
+
+}  // namespace cutil::memory

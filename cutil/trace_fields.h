@@ -1,0 +1,30 @@
+// Fields that the trace record and the allocation table's site record share:
+// the module name, the local date and time stamps, the cut text fields.
+// Nothing here takes memory from the heap.
+#pragma once
+
+#include <cstddef>
+
+namespace cutil::trace {
+
+// The file name of the module this code is linked into ("QuarnAssAutoCheck.dll"
+// inside the product, the program's own name inside a tool): the part of the
+// module path after its last "\" (never the first character), cut to size-1
+// characters; empty when the path has no such "\" or cannot be read. Returns
+// the length written.
+std::size_t own_module_name(char* out, std::size_t size);
+
+// The same rule on a given path.
+std::size_t module_name_from_path(const char* path, char* out, std::size_t size);
+
+// Local date "%04d-%02d-%02d" and time "%02d:%02d:%02d.%03d" of now.
+void stamp_local_time(char (&date)[12], char (&time)[16]);
+
+// Copies at most `limit` characters of `text` (null = empty) into a field
+// that is already zero-filled and longer than `limit`.
+void copy_cut(char* field, const char* text, std::size_t limit);
+
+// `source` without a leading ".\" (null stays null).
+const char* strip_dot_backslash(const char* source);
+
+}  // namespace cutil::trace

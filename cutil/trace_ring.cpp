@@ -1,0 +1,83 @@
+// The reader's side of the trace ring: create the objects, drain, decode.
+#include "cutil/trace_ring.h"
+
+#include <cstring>
+
+#include "os/event.h"
+
+namespace cutil::trace {
+namespace {
+
+template <std::size_t N>
+std::string field_text(const char (&field)[N]) {
+    const void* end = std::memchr(field, '\0', N);
+    const std::size_t length = end == nullptr ? N : static_cast<const char*>(end) - field;
+    return std::string(field, length);
+}
+
+}  // namespace
+
+DecodedRecord decode(const Record& record) {
+    DecodedRecord out;
+    out.length = record.length;
+    out.level = record.level;
+    out.date = field_text(record.date);
+    out.time = field_text(record.time);
+    out.module = field_text(record.module);
+    out.process_id = record.process_id;
+    out.thread_id = record.thread_id;
+    out.source = field_text(record.source);
+    out.function = field_text(record.function);
+    out.line = record.line;
+    out.message = field_text(record.message);
+    return out;
+}
+
+Reader::~Reader() {
+    close();
+}
+
+bool Reader::create() {
+    close();
+    write_event_ = os::event_create(kWriteEventName, os::EventReset::kAuto, true);
+    read_event_ = os::event_create(kReadEventName, os::EventReset::kAuto, true);
+    if (write_event_ == nullptr || read_event_ == nullptr ||
+        !os::shared_memory_create(kMappingName, kMappingSize, &memory_)) {
+        close();
+        return false;
+    }
+    return true;
+}
+
+void Reader::close() {
+    os::shared_memory_close(&memory_);
+    if (read_event_ != nullptr) os::event_close(read_event_);
+    if (write_event_ != nullptr) os::event_close(write_event_);
+    read_event_ = nullptr;
+    write_event_ = nullptr;
+}
+
+bool Reader::wait_for_records(std::uint32_t timeout_ms) {
+    return read_event_ != nullptr && os::event_wait(read_event_, timeout_ms) == 0;
+}
+
+bool Reader::drain(std::vector<Record>* out, std::uint32_t timeout_ms) {
+    out->clear();
+    if (!is_open() || os::event_wait(write_event_, timeout_ms) != 0) return false;
+
+    auto* base = static_cast<unsigned char*>(memory_.view);
+    std::uint32_t count;
+    std::memcpy(&count, base + kCountOffset, sizeof count);
+    if (count > kSlotCount) count = kSlotCount;  // a writer's bad value
+    out->resize(count);
+    for (std::uint32_t slot = 0; slot < count; ++slot) {
+        std::memcpy(&(*out)[slot], base + slot_offset(slot), sizeof(Record));
+    }
+    const std::uint32_t empty = 0;
+    std::memcpy(base + kCountOffset, &empty, sizeof empty);
+
+    os::event_set(write_event_);
+    return true;
+}
+
+}  // namespace cutil::trace
