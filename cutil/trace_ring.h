@@ -110,6 +110,9 @@ class Reader {
     // False when the ring could not be taken; `out` is replaced.
     bool drain(std::vector<Record>* out, std::uint32_t timeout_ms = 2000);
 
+    // The mapped ring, for tests that inspect the count or raw slots.
+    void* ring() const { return memory_.view; }
+
   private:
     os::Handle write_event_ = nullptr;
     os::Handle read_event_ = nullptr;
