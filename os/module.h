@@ -19,6 +19,11 @@ Handle module_find(const char* file_name);
 // Address of an exported symbol, or null.
 void* module_symbol(Handle module, const char* name);
 
+// Drops one reference taken by module_load (FreeLibrary / dlclose); the
+// module is unloaded with its last reference. Used by tests that swap
+// test doubles; the product never unloads a module.
+bool module_free(Handle module);
+
 // Full path of the module whose image contains `address` (the product DLL
 // for code inside it, the executable for code linked into it). Writes at most
 // size-1 characters plus the terminator; returns the length, 0 on failure.

@@ -19,6 +19,12 @@ struct FakeClock {
 };
 void install_fake_clock(FakeClock* clock);  // null restores the real clock
 FakeClock* fake_clock();
+// Moves the installed fake clock on: tick, local and UTC time (the calendar
+// fields and the day of the week carried along). Does nothing without one.
+void advance_fake_clock(std::uint32_t milliseconds);
+// A consistent copy of the installed clock (false without one); the backends
+// read the fake clock through this while sleep_ms may advance it.
+bool read_fake_clock(FakeClock* copy);
 
 // Scripted message-box answers: when installed, message_box returns the
 // answer function's value instead of showing a window.

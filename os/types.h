@@ -30,7 +30,9 @@ enum : std::uint32_t {
     kErrorModNotFound = 126,
     kErrorProcNotFound = 127,
     kErrorAlreadyExists = 183,
+    kErrorBadExeFormat = 193,
     kErrorFilenameExcedRange = 206,
+    kErrorNoAssociation = 1155,
     kErrorTimeout = 1460,
     kErrorResourceTypeNotFound = 1813,
 };
