@@ -133,7 +133,10 @@ void unregister_block(void* table, std::uint32_t address) {
 }  // namespace
 
 void* MemAlloc_fre(std::size_t size) {
-    return os::heap_alloc_zeroed(size);
+    // The heap reports a 0-byte block's size as 0, which MemFree_fre takes
+    // for a block the heap does not know: such a block could never be
+    // released. One byte keeps every block releasable.
+    return os::heap_alloc_zeroed(size == 0 ? 1 : size);
 }
 
 void MemFree_fre(void* block) {
