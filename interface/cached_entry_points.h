@@ -1,0 +1,20 @@
+// The three entry points the gateway keeps once found: the user-log writer
+// and the configuration reader and writer. Each starts empty, is filled by
+// the first successful lookup and is then used without looking again; a race
+// between threads only repeats a harmless lookup of the same address.
+#pragma once
+
+#include "interface/sibling_abi.h"
+
+namespace gateway {
+
+sibling::TarnLogToFileFunction cached_log_writer();
+sibling::TarnReadConfigFunction cached_config_reader(const char* wrapper);
+sibling::TarnWriteConfigFunction cached_config_writer(const char* wrapper);
+
+// Empties the three caches. Production never calls it: a module of the
+// assistant is never unloaded. Tests that swap a sibling double call it
+// before they unload the old one.
+void forget_cached_entry_points();
+
+}  // namespace gateway

@@ -1,0 +1,63 @@
+#include "interface/launch.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "cutil/memory.h"
+#include "cutil/trace.h"
+#include "interface/assistant_dir.h"
+#include "interface/sibling_lookup.h"
+#include "os/process.h"
+
+using gateway::kTraceSource;
+
+int LaunchProgram(os::Handle* process, const char* program, const char* parameters,
+                  int show_state) {
+    if (process != nullptr) *process = nullptr;
+    os::Handle started = nullptr;
+    if (!os::process_shell_open(program, parameters, show_state, &started)) return 0;
+    if (process != nullptr) {
+        *process = started;
+    } else if (started != nullptr) {
+        os::handle_close(started);
+    }
+    return 1;
+}
+
+int OpenUrlInTarnHtmlDlg(const char* title, const char* tray_message, const char* url,
+                         os::Handle* process, int width, int height, int show_state,
+                         int show_tray_icon) {
+    // A missing text is an empty one rather than a fault.
+    if (title == nullptr) title = "";
+    if (tray_message == nullptr) tray_message = "";
+    if (url == nullptr) url = "";
+
+    char program[kPathSize];
+    char icon[kPathSize];
+    gateway::assistant_file_path(sibling::kHtmlDlgExe, program);
+    gateway::assistant_file_path(sibling::kAssistantIcon, icon);
+
+    // The fixed text and three numbers take well under the 260 spare bytes.
+    const std::size_t size =
+        std::strlen(url) + std::strlen(tray_message) + std::strlen(title) + std::strlen(icon) + 260;
+    char* command_line = static_cast<char*>(MemAlloc_fre(size));
+    if (command_line == nullptr) {
+        LogTrace("OpenUrlInTarnHtmlDlg", kTraceError, kTraceSource, __LINE__, "内存不足");
+        return 0;
+    }
+    std::snprintf(command_line, size,
+                  "Url=\"%s\" Icon=\"%s\" Title=%s Width=%d Height=%d ShowSysIcon=%d "
+                  "SysIconMsg=\"%s\"",
+                  url, icon, title, width, height, show_tray_icon, tray_message);
+    LogTrace("OpenUrlInTarnHtmlDlg", kTraceInfo, kTraceSource, __LINE__, "OpenUrlInTarnHtmlDlg %s",
+             command_line);
+
+    const int started = LaunchProgram(process, program, command_line, show_state);
+    MemFree_fre(command_line);
+    if (started == 0) {
+        LogTrace("OpenUrlInTarnHtmlDlg", kTraceError, kTraceSource, __LINE__, "打开页面%s失败",
+                 url);
+        return 0;
+    }
+    return 1;
+}

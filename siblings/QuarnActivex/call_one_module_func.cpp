@@ -1,0 +1,104 @@
+// CallOneModuleFunc: loads the named module and calls the named function
+// through the plug-in function type, converting between the wide texts of
+// its callers and the GBK texts of the plug-ins.
+//
+// Failure codes (the result text then says what went wrong):
+//   1 no module path or function name, or a text that does not convert;
+//   2 a module path that climbs out of its folder;
+//   3 an http(s) module, which needs the HTTP client to fetch it;
+//   4 the module does not load;     5 the function is missing.
+// Any other value is the plug-in's own result. Modules stay loaded: a
+// plug-in may leave threads or callbacks behind.
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "cutil/trace.h"
+#include "interface/sibling_abi.h"
+#include "os/memory.h"
+#include "os/module.h"
+#include "os/text.h"
+#include "siblings/QuarnActivex/module_location.h"
+
+namespace {
+
+constexpr char kFunction[] = "CallOneModuleFunc";
+constexpr char kSource[] = "QuarnActivex";
+
+// Wide text to the system code page; false when it does not convert.
+bool to_narrow(const char16_t* wide, std::string* out) {
+    const std::size_t length = os::wide_length(wide);
+    std::string buffer(length * 4 + 1, '\0');
+    const std::size_t written = os::wide_to_acp(wide, &buffer[0], buffer.size());
+    if (written == static_cast<std::size_t>(-1)) return false;
+    buffer.resize(written);
+    *out = std::move(buffer);
+    return true;
+}
+
+// A new global-allocator wide copy of a GBK text; null when it fails.
+char16_t* to_wide_block(const char* text) {
+    const std::size_t size = std::strlen(text) + 1;
+    auto* block = static_cast<char16_t*>(os::global_alloc(size * sizeof(char16_t)));
+    if (block == nullptr) return nullptr;
+    if (os::acp_to_wide(text, block, size) == static_cast<std::size_t>(-1)) {
+        os::global_free(block);
+        return nullptr;
+    }
+    return block;
+}
+
+int fail(int code, char16_t** result, const char* format, ...) QUARN_PRINTF(3, 4);
+int fail(int code, char16_t** result, const char* format, ...) {
+    char message[1024];
+    va_list arguments;
+    va_start(arguments, format);
+    std::vsnprintf(message, sizeof message, format, arguments);
+    va_end(arguments);
+    LogTrace(kFunction, kTraceError, kSource, __LINE__, "%s", message);
+    if (result != nullptr) *result = to_wide_block(message);
+    return code;
+}
+
+}  // namespace
+
+QUARN_EXPORT int QUARN_CDECL CallOneModuleFunc(const char16_t* /*reserved*/,
+                                               const char16_t* module_path,
+                                               const char16_t* function_name,
+                                               const char16_t* argument, char16_t** result) {
+    if (result != nullptr) *result = nullptr;
+    std::string path;
+    std::string function;
+    std::string narrow_argument;
+    if (module_path == nullptr || function_name == nullptr || !to_narrow(module_path, &path) ||
+        !to_narrow(function_name, &function) ||
+        (argument != nullptr && !to_narrow(argument, &narrow_argument))) {
+        return fail(1, result, "参数错误");
+    }
+
+    switch (activex::classify_module_path(path)) {
+        case activex::Location::kRefused:
+            return fail(2, result, "拒绝加载模块 %s", path.c_str());
+        case activex::Location::kRemote:
+            return fail(3, result, "不能下载模块 %s", path.c_str());
+        case activex::Location::kLocal:
+            break;
+    }
+
+    const os::Handle module = os::module_load(path.c_str());
+    if (module == nullptr) return fail(4, result, "加载模块 %s 失败", path.c_str());
+    const auto plugin =
+        reinterpret_cast<sibling::PluginFunction>(os::module_symbol(module, function.c_str()));
+    if (plugin == nullptr) return fail(5, result, "没有找到接口 %s", function.c_str());
+
+    char* reply = nullptr;
+    const int code = plugin(argument != nullptr ? narrow_argument.c_str() : nullptr, &reply);
+    if (reply != nullptr) {
+        if (result != nullptr) *result = to_wide_block(reply);
+        os::global_free(reply);
+    }
+    return code;
+}
+
+static_assert(sizeof(sibling::CallOneModuleFuncFunction{&CallOneModuleFunc}) > 0);

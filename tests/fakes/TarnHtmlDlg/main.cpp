@@ -1,0 +1,42 @@
+// Double of the page dialog TarnHtmlDlg.exe: appends its command line to the
+// file named by QUARN_FAKE_HTMLDLG_RECORD ("<pid>\t<title>\t<command line>"),
+// then owns a top-level window with the title of its "Title=" argument for
+// 30 seconds, or until it is ended.
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "os/process.h"
+#include "os/system.h"
+#include "tests/fakes/TarnHtmlDlg/window.h"
+
+namespace {
+
+constexpr std::uint32_t kLifetimeMs = 30000;
+
+// The title runs from "Title=" to " Width=": the dialog's command line does
+// not quote it.
+std::string title_of(const std::string& command_line) {
+    const std::size_t start = command_line.find("Title=");
+    if (start == std::string::npos) return {};
+    const std::size_t from = start + 6;
+    const std::size_t end = command_line.find(" Width=", from);
+    return command_line.substr(from, end == std::string::npos ? std::string::npos : end - from);
+}
+
+}  // namespace
+
+int main() {
+    const std::string command_line = os::process_command_line();
+    const std::string title = title_of(command_line);
+    char record[1024] = "";
+    if (os::env_get("QUARN_FAKE_HTMLDLG_RECORD", record, sizeof record) > 0 &&
+        std::strlen(record) < sizeof record) {
+        if (FILE* file = std::fopen(record, "ab")) {
+            std::fprintf(file, "%u\t%s\t%s\n", static_cast<unsigned>(os::process_id()),
+                         title.c_str(), command_line.c_str());
+            std::fclose(file);
+        }
+    }
+    return own_window_for(title.c_str(), kLifetimeMs) ? 0 : 1;
+}
