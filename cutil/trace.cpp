@@ -110,10 +110,11 @@ void LogTrace(const char* function, int level, const char* source, int line, con
         const int written =
             std::vsnprintf(record.message, sizeof record.message, format, arguments);
         va_end(arguments);
-        if (written > 0)
-            length = std::strlen(record.message);
-        else
-            record.message[0] = '\0';
+        // Terminated whatever the runtime's vsnprintf does on overflow or on
+        // an encoding error.
+        record.message[cutil::trace::kMaxMessageLength] = '\0';
+        if (written < 0) record.message[0] = '\0';
+        length = std::strlen(record.message);
     }
     if (level == kTraceError && error_code != 0) {
         length = append_error_suffix(record.message, length, error_code);
