@@ -1,0 +1,146 @@
+// Stored strings: reference decoding, white-space stripping, and escaping for
+// output.
+#include <cstring>
+
+#include "cutil/xml_internal.h"
+
+namespace cutil::xml {
+namespace {
+
+bool starts_with(const char* text, std::size_t length, std::size_t at, const char* literal,
+                 std::size_t literal_length) {
+    return length - at >= literal_length && std::memcmp(text + at, literal, literal_length) == 0;
+}
+
+char fold(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+// Case-insensitive prefix test on a terminated string.
+bool starts_with_folded(const char* text, const char* literal) {
+    for (; *literal != '\0'; ++text, ++literal) {
+        if (fold(*text) != *literal) return false;  // also stops at the terminator
+    }
+    return true;
+}
+
+}  // namespace
+
+bool begins_reference(const char* ampersand) {
+    const char* rest = ampersand + 1;
+    return starts_with_folded(rest, "lt;") || starts_with_folded(rest, "gt;") ||
+           starts_with_folded(rest, "amp;") || starts_with_folded(rest, "quot;");
+}
+
+// The documented decoding replaces all "&lt;", then all "&gt;", then "&amp;"
+// searching again from the start after each replacement, then all "&quot;".
+// Only the "&amp;" pass can create new references, and only at the ampersand
+// it leaves: "&amp;amp;amp;" collapses to one "&", and when "quot;" follows
+// the chain the last pass turns that "&quot;" into a double quote, while a
+// "lt;" or "gt;" after it stays (their passes are over). Every other
+// reference is replaced where it stands, so one left-to-right pass suffices.
+std::size_t decode_references(const char* in, std::size_t length, char* out) {
+    std::size_t read = 0;
+    std::size_t written = 0;
+    while (read < length) {
+        const char c = in[read];
+        if (c != '&') {
+            out[written++] = c;
+            ++read;
+        } else if (starts_with(in, length, read, "&lt;", 4)) {
+            out[written++] = '<';
+            read += 4;
+        } else if (starts_with(in, length, read, "&gt;", 4)) {
+            out[written++] = '>';
+            read += 4;
+        } else if (starts_with(in, length, read, "&quot;", 6)) {
+            out[written++] = '"';
+            read += 6;
+        } else if (starts_with(in, length, read, "&amp;", 5)) {
+            std::size_t after = read + 5;
+            while (starts_with(in, length, after, "amp;", 4)) after += 4;
+            if (starts_with(in, length, after, "quot;", 5)) {
+                out[written++] = '"';
+                read = after + 5;
+            } else {
+                out[written++] = '&';
+                read = after;
+            }
+        } else {
+            out[written++] = '&';
+            ++read;
+        }
+    }
+    return written;
+}
+
+std::size_t normalise_in_place(char* text, std::size_t length) {
+    length = decode_references(text, length, text);
+    while (length > 0 && is_space(text[length - 1])) --length;
+    std::size_t start = 0;
+    while (start < length && is_space(text[start])) ++start;
+    length -= start;
+    std::memmove(text, text + start, length);
+    text[length] = '\0';
+    return length;
+}
+
+char* store_string(const char* text, std::size_t length) {
+    auto* copy = static_cast<char*>(allocate(length + 1));
+    if (copy == nullptr) return nullptr;
+    std::memcpy(copy, text, length);
+    normalise_in_place(copy, length);
+    return copy;
+}
+
+std::size_t escaped_length(const char* text, Escape mode) {
+    std::size_t length = 0;
+    for (const char* p = text; *p != '\0'; ++p) {
+        switch (*p) {
+            case '<':
+            case '>':
+                length += 4;
+                break;
+            case '&':
+                length += begins_reference(p) ? 1 : 5;
+                break;
+            case '"':
+                length += mode == Escape::kQuotes ? 6 : 1;
+                break;
+            default:
+                ++length;
+        }
+    }
+    return length;
+}
+
+void write_escaped(const char* text, Escape mode, char* out) {
+    for (const char* p = text; *p != '\0'; ++p) {
+        const char* replacement = nullptr;
+        switch (*p) {
+            case '<':
+                replacement = "&lt;";
+                break;
+            case '>':
+                replacement = "&gt;";
+                break;
+            case '&':
+                if (!begins_reference(p)) replacement = "&amp;";
+                break;
+            case '"':
+                if (mode == Escape::kQuotes) replacement = "&quot;";
+                break;
+            default:
+                break;
+        }
+        if (replacement == nullptr) {
+            *out++ = *p;
+        } else {
+            const std::size_t n = std::strlen(replacement);
+            std::memcpy(out, replacement, n);
+            out += n;
+        }
+    }
+}
+
+}  // namespace cutil::xml
