@@ -27,6 +27,27 @@ function(quarn_target_defaults target)
   target_include_directories(${target} PUBLIC ${CMAKE_SOURCE_DIR})
 endfunction()
 
+# quarn_version_info(<target> FILE_NAME <name> [DESCRIPTION <text>])
+# The version information of a binary: a VERSIONINFO resource on Windows, a
+# ".quarn_version" section on POSIX (read back by os::file_version_info).
+function(quarn_version_info target)
+  cmake_parse_arguments(V "" "FILE_NAME;DESCRIPTION" "" ${ARGN})
+  set(QUARN_FILE_NAME ${V_FILE_NAME})
+  set(QUARN_DESCRIPTION ${V_DESCRIPTION})
+  if(NOT QUARN_DESCRIPTION)
+    get_filename_component(QUARN_DESCRIPTION ${V_FILE_NAME} NAME_WE)
+  endif()
+  if(WIN32)
+    configure_file(${CMAKE_SOURCE_DIR}/cmake/version.rc.in
+                   ${CMAKE_CURRENT_BINARY_DIR}/${target}_version.rc @ONLY)
+    target_sources(${target} PRIVATE ${CMAKE_CURRENT_BINARY_DIR}/${target}_version.rc)
+  else()
+    configure_file(${CMAKE_SOURCE_DIR}/cmake/version_section.cpp.in
+                   ${CMAKE_CURRENT_BINARY_DIR}/${target}_version_section.cpp @ONLY)
+    target_sources(${target} PRIVATE ${CMAKE_CURRENT_BINARY_DIR}/${target}_version_section.cpp)
+  endif()
+endfunction()
+
 # quarn_module(<target> FILE_NAME <name.dll> DEF <file.def>
 #              SOURCES ... [LIBRARIES ...] [DESCRIPTION <text>])
 # A module keeps its Windows file name on every platform: the file name is the
@@ -51,6 +72,7 @@ function(quarn_module target)
                                      ${CMAKE_SOURCE_DIR}/os/win32/entry/dll_main.cpp)
     target_link_options(${target} PRIVATE -Wl,--enable-stdcall-fixup)
   else()
+    quarn_version_info(${target} FILE_NAME ${M_FILE_NAME} DESCRIPTION ${M_DESCRIPTION})
     set(map ${CMAKE_CURRENT_BINARY_DIR}/${target}.map)
     add_custom_command(
       OUTPUT ${map}
@@ -84,6 +106,7 @@ function(quarn_program target)
       target_link_options(${target} PRIVATE -mwindows)
     endif()
   else()
+    quarn_version_info(${target} FILE_NAME ${P_FILE_NAME} DESCRIPTION "${P_DESCRIPTION}")
     # Keep the Windows file name (TarnHtmlDlg.exe) so launch paths agree.
     set_target_properties(${target} PROPERTIES SUFFIX ".exe")
   endif()

@@ -17,14 +17,6 @@
 namespace os {
 namespace posix {
 
-std::string native_path(const char* path) {
-    std::string result = path != nullptr ? path : "";
-    for (char& c : result) {
-        if (c == '\\') c = '/';
-    }
-    return result;
-}
-
 std::uint32_t stored_attributes(const std::string& path) {
     char text[16] = {};
     const ssize_t length = getxattr(path.c_str(), kAttributesXattr, text, sizeof text - 1);
@@ -275,7 +267,9 @@ bool file_move(const char* from, const char* to) {
 bool directory_create(const char* path) {
     const std::string native = native_path(path);
     if (mkdir(native.c_str(), 0777) == 0) return true;
-    return errno == EEXIST ? fail(kErrorAlreadyExists) : fail_errno();
+    if (errno == EEXIST) return fail(kErrorAlreadyExists);
+    // A missing parent is a missing path to Windows.
+    return errno == ENOENT ? fail(kErrorPathNotFound) : fail_errno();
 }
 
 bool directory_remove(const char* path) {

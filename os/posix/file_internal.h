@@ -7,8 +7,7 @@
 
 namespace os::posix {
 
-// "\" separates like "/" (callers build Windows-style paths).
-std::string native_path(const char* path);
+// native_path (internal.h) turns "\" into "/".
 
 // Hidden / system / archive bits kept in an extended attribute of the file.
 constexpr const char kAttributesXattr[] = "user.quarn.attributes";
