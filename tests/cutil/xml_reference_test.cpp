@@ -78,7 +78,8 @@ int count_by_definition(XmlNode* start, const std::string& path) {
 TEST(XmlReference, OneWalkCountMatchesTheIndexByIndexDefinition) {
     std::mt19937 random(7);
     const std::string long_name(240, 'n');
-    const std::vector<std::string> names = {"A", "B", "A[1]", long_name, long_name, long_name + "12"};
+    const std::vector<std::string> names = {"A",       "B",       "A[1]",
+                                            long_name, long_name, long_name + "12"};
     for (int round = 0; round < 60; ++round) {
         auto doc = quarn::test::parse_xml("<TARN/>");
         ASSERT_TRUE(doc);
