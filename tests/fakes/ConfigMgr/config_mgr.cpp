@@ -13,8 +13,8 @@ namespace {
 
 std::mutex g_lock;
 std::map<std::string, std::string>& store() {
-    static auto* values = new std::map<std::string, std::string>;
-    return *values;
+    static std::map<std::string, std::string> values;
+    return values;
 }
 
 void forget_store() {

@@ -25,8 +25,8 @@ struct State {
 };
 
 State& state() {
-    static State* s = new State;  // lives until the module goes
-    return *s;
+    static State s;  // goes with the module
+    return s;
 }
 
 void copy_out(const std::string& value, char* out, int size) {
