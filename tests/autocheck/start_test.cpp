@@ -1,0 +1,173 @@
+// Start: one assistant at a time, the check page for a start by hand, then
+// the two threads. Each case runs in a helper process, whose command line
+// carries the switch under test; ending the process goes through the exit
+// seam.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "autocheck/startup.h"
+#include "interface/config_access.h"
+#include "os/process.h"
+#include "os/seams.h"
+#include "os/system.h"
+#include "os/time.h"
+#include "support/gbk.h"
+#include "support/helper_process.h"
+#include "tests/fakes/assistant_home.h"
+#include "tests/fakes/fake_module.h"
+#include "tests/fakes/trace_capture.h"
+
+namespace {
+
+using quarn::test::AssistantHome;
+
+// Helper exit codes.
+constexpr int kStartedThreads = 10;
+constexpr int kExitedAlreadyRunning = 20;  // exit 0 after "小助手已在运行"
+constexpr int kExitedAfterPage = 21;       // exit 0 without it
+constexpr int kExitedNonZero = 29;
+
+struct ExitRequested {
+    std::uint32_t code;
+};
+
+void throwing_exit_hook(std::uint32_t code) {
+    throw ExitRequested{code};
+}
+
+// argv[0]: the switch ("none" for none); argv[1]: CheckUrl ("-" for none).
+QUARN_TEST_HELPER(start_case) {
+    if (argc < 2) return 2;
+    quarn::test::FakeModule config(quarn::test::fake_path("QuarnAssConfigMgr.dll"));
+    if (std::strcmp(argv[1], "-") != 0) Call_TarnWriteConfig("CheckUrl", argv[1]);
+    quarn::test::TraceCapture traces;
+    os::seams::install_exit_hook(&throwing_exit_hook);
+    try {
+        if (Start(0, 0) != 1) return 3;
+    } catch (const ExitRequested& exit) {
+        if (exit.code != 0) return kExitedNonZero;
+        return traces.find("Start", "小助手已在运行").empty() ? kExitedAfterPage
+                                                              : kExitedAlreadyRunning;
+    }
+    if (traces.find("Start", "QuarnAssAutoCheck.dll 启动").empty()) return 5;
+    if (!traces.wait_for("WorkingThread", "", 10000)) return 6;
+    if (!traces.wait_for("EventDoingThread", "", 10000)) return 7;
+    return kStartedThreads;
+}
+
+struct StartCase {
+    const char* name;
+    const char* command_switch;
+    bool another_runs;
+    const char* check_url;
+    int helper_result;
+    const char* page_url;  // the page the dialog is opened with, or null
+};
+
+std::ostream& operator<<(std::ostream& out, const StartCase& c) {
+    return out << c.name;
+}
+
+const StartCase kCases[] = {
+    {"ByHandAlone", "none", false, "http://srv/check", kStartedThreads,
+     "http://srv/check?from=assistant"},
+    {"ByHandWithAnotherRunning", "none", true, "http://srv/check?a=1", kExitedAfterPage,
+     "http://srv/check?a=1&from=assistant"},
+    {"ByHandWithoutCheckUrl", "none", false, "-", kStartedThreads, nullptr},
+    {"InstallWithAnotherRunning", "-install", true, "http://srv/check", kExitedAlreadyRunning,
+     nullptr},
+    {"InstallAlone", "-install", false, "http://srv/check", kStartedThreads, nullptr},
+    {"LogonWithAnotherRunning", "-logon", true, "http://srv/check", kStartedThreads, nullptr},
+    {"UserWithAnotherRunning", "-user", true, "http://srv/check", kStartedThreads, nullptr},
+};
+
+class StartPaths : public testing::TestWithParam<StartCase> {
+  protected:
+    void SetUp() override {
+        ASSERT_TRUE(home_.add(quarn::test::fake_path("TarnHtmlDlg.exe"), "TarnHtmlDlg.exe"));
+        record_ = home_.appdata() + "/dialogs.txt";
+        os::env_set("QUARN_FAKE_HTMLDLG_RECORD", record_.c_str());
+    }
+
+    void TearDown() override {
+        for (os::Handle process : assistants_) {
+            os::process_terminate(process, 0);
+            os::handle_close(process);
+        }
+        // End the dialogs the case opened.
+        for (const auto& line : recorded_lines()) {
+            const os::Handle dialog = os::process_open_for_terminate(
+                static_cast<std::uint32_t>(std::strtoul(line.c_str(), nullptr, 10)));
+            if (dialog != nullptr) {
+                os::process_terminate(dialog, 0);
+                os::handle_close(dialog);
+            }
+        }
+        os::env_set("QUARN_FAKE_HTMLDLG_RECORD", nullptr);
+    }
+
+    // Two doubles of TarnAssistant.exe: with this test program not being one,
+    // the count reaches 2 as when another assistant runs beside the caller.
+    void start_another_assistant() {
+        const char* const arguments[] = {"60000", nullptr};
+        for (int i = 0; i < 2; ++i) {
+            assistants_.push_back(
+                os::process_spawn(quarn::test::fake_path("TarnAssistant.exe").c_str(), arguments));
+            ASSERT_NE(nullptr, assistants_.back());
+        }
+        for (int i = 0; i < 500 && os::process_count_by_name("TarnAssistant.exe", 0) < 2; ++i) {
+            os::sleep_ms(20);
+        }
+        ASSERT_GE(os::process_count_by_name("TarnAssistant.exe", 0), 2);
+    }
+
+    std::vector<std::string> recorded_lines() {
+        std::ifstream in(record_, std::ios::binary);
+        std::vector<std::string> lines;
+        for (std::string line; std::getline(in, line);) lines.push_back(line);
+        return lines;
+    }
+
+    AssistantHome home_;
+    std::string record_;
+    std::vector<os::Handle> assistants_;
+};
+
+TEST_P(StartPaths, FollowTheSwitchAndTheRunningAssistants) {
+    const StartCase& c = GetParam();
+    if (c.another_runs) start_another_assistant();
+    ASSERT_EQ(
+        0, os::process_count_by_name("TarnAssistant.exe", 0) >= 2 ? 0 : (c.another_runs ? 1 : 0));
+
+    EXPECT_EQ(c.helper_result, quarn::test::wait_helper(quarn::test::spawn_helper(
+                                   "start_case", {c.command_switch, c.check_url})));
+
+    const auto lines = recorded_lines();
+    if (c.page_url == nullptr) {
+        EXPECT_TRUE(lines.empty());
+        return;
+    }
+    ASSERT_EQ(1u, lines.size());
+    // "<pid>\t<title>\t<command line>"
+    const std::size_t tab = lines[0].find('\t');
+    const std::size_t tab2 = lines[0].find('\t', tab + 1);
+    EXPECT_GBK_EQ("入网小助手-身份认证与安全检查", lines[0].substr(tab + 1, tab2 - tab - 1));
+    const std::string command_line = lines[0].substr(tab2 + 1);
+    EXPECT_NE(std::string::npos, command_line.find(c.page_url)) << command_line;
+    EXPECT_EQ(std::string::npos, command_line.find(std::string(c.page_url) + "&")) << command_line;
+    EXPECT_NE(std::string::npos, command_line.find("Width=0 Height=0 ShowSysIcon=0"))
+        << command_line;
+}
+
+INSTANTIATE_TEST_SUITE_P(EdgeCases, StartPaths, testing::ValuesIn(kCases),
+                         [](const testing::TestParamInfo<StartCase>& param_info) {
+                             return std::string(param_info.param.name);
+                         });
+
+}  // namespace
