@@ -3,6 +3,7 @@
 
 #include <cstring>
 
+#include "cutil/trace_turn.h"
 #include "os/event.h"
 
 namespace cutil::memory {
@@ -52,8 +53,9 @@ Monitor::~Monitor() {
     close();
 }
 
-bool Monitor::create() {
+bool Monitor::create(std::uint32_t turn_timeout_ms) {
     close();
+    holds_turn_ = cutil::trace::turn_take(cutil::trace::kMemoryMonitorTurnName, turn_timeout_ms);
     event_ = os::event_create(kEventName, os::EventReset::kAuto, true);
     if (event_ == nullptr || !os::shared_memory_create(kMappingName, kTableSize, &memory_)) {
         close();
@@ -66,6 +68,8 @@ void Monitor::close() {
     os::shared_memory_close(&memory_);
     if (event_ != nullptr) os::event_close(event_);
     event_ = nullptr;
+    if (holds_turn_) cutil::trace::turn_give(cutil::trace::kMemoryMonitorTurnName);
+    holds_turn_ = false;
 }
 
 bool Monitor::snapshot(Snapshot* out, std::uint32_t timeout_ms) {

@@ -26,6 +26,7 @@ constexpr std::uint32_t kEntryCount = 4096;
 constexpr std::uint32_t kSiteRecordLength = 256;
 constexpr std::uint32_t kTextFieldLength = 63;
 constexpr std::uint32_t kWaitMs = 2000;
+constexpr std::uint32_t kMonitorTurnWaitMs = 30000;
 
 struct SiteRecord {
     std::uint32_t length;  // 256; 0 = empty record
@@ -132,10 +133,12 @@ class Monitor {
 
     // Creates the event (auto-reset, initially set: the first registration
     // takes the table at once) and the zero-filled table, or opens them when
-    // another monitor exists.
-    bool create();
+    // another monitor exists. First waits at most `turn_timeout_ms` for the
+    // monitors' turn (trace_turn.h); without it the table is shared.
+    bool create(std::uint32_t turn_timeout_ms = kMonitorTurnWaitMs);
     void close();
     bool is_open() const { return memory_.view != nullptr; }
+    bool holds_turn() const { return holds_turn_; }
 
     // Takes the event (at most `timeout_ms`), decodes sites and chains, gives
     // the event back. False when the table could not be taken.
@@ -148,6 +151,7 @@ class Monitor {
   private:
     os::Handle event_ = nullptr;
     os::SharedMemory memory_;
+    bool holds_turn_ = false;
 };
 
 }  // namespace cutil::memory

@@ -3,6 +3,7 @@
 
 #include <cstring>
 
+#include "cutil/trace_turn.h"
 #include "os/event.h"
 
 namespace cutil::trace {
@@ -37,8 +38,9 @@ Reader::~Reader() {
     close();
 }
 
-bool Reader::create() {
+bool Reader::create(std::uint32_t turn_timeout_ms) {
     close();
+    holds_turn_ = turn_take(kTraceReaderTurnName, turn_timeout_ms);
     write_event_ = os::event_create(kWriteEventName, os::EventReset::kAuto, true);
     read_event_ = os::event_create(kReadEventName, os::EventReset::kAuto, true);
     if (write_event_ == nullptr || read_event_ == nullptr ||
@@ -55,6 +57,8 @@ void Reader::close() {
     if (write_event_ != nullptr) os::event_close(write_event_);
     read_event_ = nullptr;
     write_event_ = nullptr;
+    if (holds_turn_) turn_give(kTraceReaderTurnName);
+    holds_turn_ = false;
 }
 
 bool Reader::wait_for_records(std::uint32_t timeout_ms) {

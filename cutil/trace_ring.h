@@ -28,6 +28,7 @@ constexpr std::uint32_t kMessageSize = 4096;
 constexpr std::uint32_t kMaxMessageLength = kMessageSize - 1;
 constexpr std::uint32_t kTextFieldLength = 63;  // module, source, function
 constexpr std::uint32_t kWriterWaitMs = 1000;
+constexpr std::uint32_t kReaderTurnWaitMs = 30000;
 
 // One record, exactly as it lies in a slot.
 struct Record {
@@ -98,9 +99,12 @@ class Reader {
     // Creates the objects as the outside reader does: both events auto-reset
     // and initially set (the first writer takes the ring at once), and the
     // zero-filled mapping. Opens them instead when another reader exists.
-    bool create();
+    // First waits at most `turn_timeout_ms` for the readers' turn
+    // (trace_turn.h); without it the ring is shared with the other reader.
+    bool create(std::uint32_t turn_timeout_ms = kReaderTurnWaitMs);
     void close();
     bool is_open() const { return memory_.view != nullptr; }
+    bool holds_turn() const { return holds_turn_; }
 
     // Waits at most `timeout_ms` for the read event (records are waiting).
     bool wait_for_records(std::uint32_t timeout_ms);
@@ -117,6 +121,7 @@ class Reader {
     os::Handle write_event_ = nullptr;
     os::Handle read_event_ = nullptr;
     os::SharedMemory memory_;
+    bool holds_turn_ = false;
 };
 
 }  // namespace cutil::trace

@@ -3,6 +3,7 @@
 
 #include "cutil/memory_table.h"
 #include "os/error.h"
+#include "os/event.h"
 #include "os/time.h"
 #include "programs/quarnctl/command.h"
 #include "programs/quarnctl/display.h"
@@ -57,7 +58,12 @@ int run_memory(int argc, char** argv) {
 
     // The monitor owns the table: it lives as long as this object.
     cutil::memory::Monitor monitor;
-    if (!monitor.create()) {
+    if (monitor.create(0) && !monitor.holds_turn()) {
+        std::fprintf(stderr, "quarnctl memory: waiting for the other allocation monitor to end\n");
+        monitor.close();
+        monitor.create(os::kWaitInfinite);
+    }
+    if (!monitor.is_open()) {
         std::fprintf(stderr, "quarnctl memory: cannot create the allocation table (error %u)\n",
                      static_cast<unsigned>(os::last_error()));
         return 1;

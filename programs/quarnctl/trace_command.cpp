@@ -5,6 +5,7 @@
 
 #include "cutil/trace_ring.h"
 #include "os/error.h"
+#include "os/event.h"
 #include "os/time.h"
 #include "programs/quarnctl/command.h"
 #include "programs/quarnctl/display.h"
@@ -60,7 +61,13 @@ int run_trace(int argc, char** argv) {
 
     // The reader owns the ring: it lives as long as this object.
     cutil::trace::Reader reader;
-    if (!reader.create()) {
+    if (reader.create(0) && !reader.holds_turn()) {
+        // Two readers would split the records between them.
+        std::fprintf(stderr, "quarnctl trace: waiting for the other trace reader to end\n");
+        reader.close();
+        reader.create(os::kWaitInfinite);
+    }
+    if (!reader.is_open()) {
         std::fprintf(stderr, "quarnctl trace: cannot create the trace ring (error %u)\n",
                      static_cast<unsigned>(os::last_error()));
         return 1;

@@ -90,6 +90,35 @@ TEST(TraceWithoutReader, RecordsNothingAndCreatesNothing) {
     for (const auto& record : records) EXPECT_NE(os::process_id(), record.process_id);
 }
 
+constexpr char kHolderReady[] = "Global\\QuarnTest_TurnHolderReady";
+
+QUARN_TEST_HELPER(turn_holder) {
+    cutil::trace::Reader reader;
+    if (!reader.create(5000) || !reader.holds_turn()) return 1;
+    os::Handle ready = os::event_open(kHolderReady);
+    if (ready == nullptr) return 2;
+    os::event_set(ready);
+    os::sleep_ms(1000);
+    std::_Exit(0);  // dies holding the turn, as a killed reader does
+}
+
+TEST(TraceReaderTurn, ASecondReaderWaitsAndSurvivesAHolderThatDied) {
+    os::Handle ready = os::event_create(kHolderReady, os::EventReset::kManual, false);
+    ASSERT_NE(nullptr, ready);
+    os::Handle holder = quarn::test::spawn_helper("turn_holder");
+    ASSERT_NE(nullptr, holder);
+    ASSERT_EQ(0, os::event_wait(ready, 20000));
+    os::event_close(ready);
+
+    cutil::trace::Reader reader;
+    EXPECT_TRUE(reader.create(0));
+    EXPECT_FALSE(reader.holds_turn());  // the helper has it
+    reader.close();
+    EXPECT_TRUE(reader.create(20000));
+    EXPECT_TRUE(reader.holds_turn());
+    EXPECT_EQ(0, quarn::test::wait_helper(holder));
+}
+
 using TraceChannelTest = TraceRingTest;
 
 TEST_F(TraceChannelTest, FullRingOverwritesSlotZeroAndKeepsTheCount) {
