@@ -14,9 +14,11 @@ int message_box(const char* text, const char* caption, unsigned flags);
 // register its title in a per-user folder (window_register_title) and this
 // looks the title up there, ignoring entries of processes that ended.
 std::uint32_t window_find_process(const char* title);
-// POSIX: records that the calling process owns a window titled `title` until
-// it exits or calls window_unregister_title. Windows: nothing to do (the real
-// window is found by FindWindowA).
+// Records that the calling process owns a window titled `title` until it
+// exits or calls window_unregister_title. POSIX: an entry in the per-user
+// registry folder (docs/platform.md). Windows: a real, hidden top-level window
+// with that title on a thread of its own, which FindWindowA finds (a program
+// that shows its own window with the title needs no registration).
 bool window_register_title(const char* title);
 void window_unregister_title(const char* title);
 

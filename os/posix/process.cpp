@@ -64,11 +64,11 @@ std::uint64_t process_start_time(int pid) {
     std::string stat;
     if (!std::getline(file, stat)) return 0;
     // The command name (field 2) may hold blanks and parentheses: fields
-    // are counted after its last ')'.
+    // are counted after its last ')', each one preceded by a blank.
     const std::size_t close = stat.rfind(')');
     if (close == std::string::npos) return 0;
     const char* p = stat.c_str() + close + 1;
-    for (int field = 3; field < 22 && *p != '\0'; ++p) {
+    for (int field = 2; field < 22 && *p != '\0'; ++p) {
         if (*p == ' ') ++field;
     }
     return std::strtoull(p, nullptr, 10);
@@ -206,6 +206,16 @@ std::uint32_t exit_code_of(int status, const ProcessObject* process) {
     }
 }
 
+bool is_zombie(int pid) {
+    char path[64];
+    std::snprintf(path, sizeof path, "/proc/%d/stat", pid);
+    std::ifstream file(path);
+    std::string stat;
+    if (!std::getline(file, stat)) return true;
+    const std::size_t close = stat.rfind(')');
+    return close != std::string::npos && close + 2 < stat.size() && stat[close + 2] == 'Z';
+}
+
 // Records the end of the process when it has ended; `block` waits for it.
 // Called with the process mutex held.
 bool settle(ProcessObject* process, bool block) {
@@ -224,10 +234,18 @@ bool settle(ProcessObject* process, bool block) {
         }
         return true;
     }
-    // Not our child: ended when it is gone or its pid names another process.
-    const bool gone = kill(process->pid, 0) != 0 && errno == ESRCH;
-    const std::uint64_t start = posix::process_start_time(process->pid);
-    if (gone || start == 0 || start != process->start_time) {
+    // Not our child: ended when its pidfd says so, or (without one) when it
+    // is gone, a zombie, or its pid names another process.
+    bool ended = false;
+    if (process->pidfd >= 0) {
+        pollfd entry{process->pidfd, POLLIN, 0};
+        ended = poll(&entry, 1, 0) > 0;
+    } else {
+        const bool gone = kill(process->pid, 0) != 0 && errno == ESRCH;
+        const std::uint64_t start = posix::process_start_time(process->pid);
+        ended = gone || start == 0 || start != process->start_time || is_zombie(process->pid);
+    }
+    if (ended) {
         process->ended = true;
         if (process->terminated) {
             process->exit_code = process->terminate_code;
@@ -252,7 +270,7 @@ bool process_wait(ProcessObject* process, std::uint32_t timeout_ms) {
             const int wait = left == kWaitInfinite || left > INT_MAX ? -1 : static_cast<int>(left);
             if (poll(&entry, 1, wait) > 0) {
                 std::lock_guard<std::mutex> lock(process->mutex);
-                // A zombie: for a child the blocking reap returns at once.
+                // It ended: for a child the blocking reap returns at once.
                 if (settle(process, process->child)) return true;
             }
         } else {

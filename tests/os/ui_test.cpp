@@ -1,0 +1,110 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "os/event.h"
+#include "os/process.h"
+#include "os/seams.h"
+#include "os/shared_memory.h"
+#include "os/time.h"
+#include "os/ui.h"
+#include "support/helper_process.h"
+#include "tests/os/test_names.h"
+
+namespace {
+
+using quarn::test::spawn_helper;
+using quarn::test::unique_name;
+using quarn::test::wait_helper;
+
+// argv: title, ready-event name, quit-event name. Owns a window with that
+// title until told to quit.
+QUARN_TEST_HELPER(own_window) {
+    if (!os::window_register_title(argv[0])) return 2;
+    os::Handle ready = os::event_open(argv[1]);
+    os::Handle quit = os::event_open(argv[2]);
+    if (ready == nullptr || quit == nullptr) return 3;
+    os::event_set(ready);
+    const int waited = os::event_wait(quit, 30000);
+    os::window_unregister_title(argv[0]);
+    os::event_close(ready);
+    os::event_close(quit);
+    return waited == 0 ? 0 : 4;
+}
+
+struct Asked {
+    std::string text;
+    std::string caption;
+    unsigned flags = 0;
+};
+Asked g_asked;
+
+int answer_yes(const char* text, const char* caption, unsigned flags) {
+    g_asked = {text, caption, flags};
+    return 6;  // IDYES
+}
+
+TEST(MessageBox, ScriptedAnswerReplacesTheWindow) {
+    os::seams::install_message_box_answer(answer_yes);
+    EXPECT_EQ(6, os::message_box("确定要退出吗？", "入网小助手", 0x24));
+    os::seams::install_message_box_answer(nullptr);
+    EXPECT_EQ("确定要退出吗？", g_asked.text);
+    EXPECT_EQ("入网小助手", g_asked.caption);
+    EXPECT_EQ(0x24u, g_asked.flags);
+}
+
+#ifndef _WIN32
+TEST(MessageBox, WithoutAnAnswerTheSafeButtonIsTaken) {
+    EXPECT_EQ(1, os::message_box("notice", "test", 0x0));   // MB_OK: OK
+    EXPECT_EQ(2, os::message_box("proceed?", "test", 0x1)); // MB_OKCANCEL: Cancel
+    EXPECT_EQ(7, os::message_box("proceed?", "test", 0x24)); // MB_YESNO: No
+}
+#endif
+
+TEST(Window, FindsTheProcessOwningATitleAndForgetsItWhenItEnds) {
+    const std::string title = unique_name("入网小助手-身份认证与安全检查");
+    const std::string ready_name = unique_name("window ready");
+    const std::string quit_name = unique_name("window quit");
+    os::Handle ready = os::event_create(ready_name.c_str(), os::EventReset::kManual, false);
+    os::Handle quit = os::event_create(quit_name.c_str(), os::EventReset::kManual, false);
+    EXPECT_EQ(0u, os::window_find_process(title.c_str()));
+
+    os::Handle helper = spawn_helper("own_window", {title.c_str(), ready_name.c_str(), quit_name.c_str()});
+    ASSERT_NE(nullptr, helper);
+    ASSERT_EQ(0, os::event_wait(ready, 20000));
+    const std::uint32_t owner = os::window_find_process(title.c_str());
+    EXPECT_NE(0u, owner);
+    EXPECT_NE(os::process_id(), owner);
+    EXPECT_EQ(0u, os::window_find_process((title + " other").c_str())) << "exact titles only";
+
+    // Terminated without unregistering: the entry dies with its owner.
+    os::Handle opened = os::process_open_for_terminate(owner);
+    ASSERT_NE(nullptr, opened);
+    EXPECT_TRUE(os::process_terminate(opened, 0));
+    os::handle_close(opened);
+    EXPECT_TRUE(os::handle_wait(helper, 20000));
+    os::handle_close(helper);
+    std::uint32_t after = owner;
+    for (int i = 0; i < 200 && after != 0; ++i) {
+        after = os::window_find_process(title.c_str());
+        if (after != 0) os::sleep_ms(10);
+    }
+    EXPECT_EQ(0u, after);
+    os::event_close(ready);
+    os::event_close(quit);
+}
+
+TEST(Window, UnregisteredTitleIsNotFound) {
+    const std::string title = unique_name("own title");
+    ASSERT_TRUE(os::window_register_title(title.c_str()));
+#ifndef _WIN32
+    EXPECT_EQ(os::process_id(), os::window_find_process(title.c_str()));
+#endif
+    os::window_unregister_title(title.c_str());
+#ifndef _WIN32
+    EXPECT_EQ(0u, os::window_find_process(title.c_str()));
+#endif
+}
+
+}  // namespace
