@@ -148,7 +148,12 @@ TEST_P(StartPaths, FollowTheSwitchAndTheRunningAssistants) {
     EXPECT_EQ(c.helper_result, quarn::test::wait_helper(quarn::test::spawn_helper(
                                    "start_case", {c.command_switch, c.check_url})));
 
-    const auto lines = recorded_lines();
+    // The dialog records itself once it runs, which may be after the helper ended.
+    auto lines = recorded_lines();
+    for (int i = 0; c.page_url != nullptr && lines.empty() && i < 500; ++i) {
+        os::sleep_ms(20);
+        lines = recorded_lines();
+    }
     if (c.page_url == nullptr) {
         EXPECT_TRUE(lines.empty());
         return;
