@@ -83,7 +83,8 @@ bool file_version_info(const char* path, std::uint32_t size, void* block);
 bool file_version_query(const void* block, const char* sub_block, const void** value,
                         std::uint32_t* length);
 // The system's text-kind test (IsTextUnicode with the ASCII and statistics
-// tests, plain and byte-reversed): true when `bytes` look like UTF-16 text.
+// tests, plain and byte-reversed): true when the system judges `bytes` to be
+// UTF-16 text. Byte-reversed text only raises the reverse flags and is not.
 bool text_looks_utf16(const void* data, std::size_t bytes);
 
 }  // namespace os

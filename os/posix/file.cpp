@@ -173,8 +173,8 @@ bool file_set_attributes(const char* path, std::uint32_t attributes) {
 bool file_copy(const char* source, const char* destination, bool fail_if_exists) {
     const std::string from_path = native_path(source);
     const std::string to_path = native_path(destination);
-    // As CopyFileA: the source shared for reading and writing, the
-    // destination opened without sharing.
+    // As CopyFileA: source and destination both shared for reading and
+    // writing.
     Handle from =
         open_shared(source, O_RDONLY, posix::kAccessRead, kFileShareRead | kFileShareWrite);
     if (from == nullptr) return false;
@@ -202,7 +202,8 @@ bool file_copy(const char* source, const char* destination, bool fail_if_exists)
             return fail(code);
         }
     }
-    Handle to = open_shared(destination, O_RDWR | O_CREAT, posix::kAccessWrite, kFileShareNone);
+    Handle to = open_shared(destination, O_RDWR | O_CREAT, posix::kAccessWrite,
+                            kFileShareRead | kFileShareWrite);
     if (to == nullptr) {
         const std::uint32_t code = last_error();
         file_close(from);

@@ -165,23 +165,18 @@ bool file_version_query(const void* block, const char* sub_block, const void** v
     return false;
 }
 
-// The ASCII test of IsTextUnicode, plain and byte-reversed: an even number
-// of bytes (at least two) in which every other byte is zero and the others
-// are ASCII. The statistics test adds nothing for the short texts read here.
+// The ASCII test of IsTextUnicode: an even number of bytes (at least two),
+// little-endian units below 0x80, the last one possibly the terminator. The
+// byte-reversed tests only flag reversed text, which the system does not
+// count as UTF-16; the statistics test adds nothing for version strings.
 bool text_looks_utf16(const void* data, std::size_t bytes) {
     if (data == nullptr || bytes < 2 || bytes % 2 != 0) return false;
     const unsigned char* b = static_cast<const unsigned char*>(data);
-    for (int high = 0; high < 2; ++high) {
-        bool all = true;
-        for (std::size_t i = 0; i + 1 < bytes && all; i += 2) {
-            const unsigned char character = b[i + (1 - high)];
-            const unsigned char zero = b[i + high];
-            const bool last_terminator = i + 2 == bytes && character == 0 && zero == 0;
-            all = last_terminator || (zero == 0 && character != 0 && character < 0x80);
-        }
-        if (all) return true;
+    for (std::size_t i = 0; i < bytes; i += 2) {
+        const bool terminator = i + 2 == bytes && b[i] == 0 && b[i + 1] == 0;
+        if (!terminator && (b[i + 1] != 0 || b[i] == 0 || b[i] >= 0x80)) return false;
     }
-    return false;
+    return true;
 }
 
 }  // namespace os
