@@ -97,6 +97,7 @@ std::size_t error_message(std::uint32_t code, char* out, std::size_t size) {
         if (entry.code == code) return posix::copy_out(entry.text, out, size);
     }
     // Like the system's message table: no text for a code it does not know.
+    set_last_error(317);  // ERROR_MR_MID_NOT_FOUND
     return 0;
 }
 

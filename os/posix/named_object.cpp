@@ -156,6 +156,18 @@ NamedResult named_create(const char* name, NamedKind kind, std::size_t payload_s
         set_last_error(kErrorInvalidParameter);
         return NamedResult::kFailed;
     }
+    // Only the namespace prefixes may hold a backslash ("a\b" is a path into
+    // a directory that does not exist, as the Windows object manager says).
+    const char* bare = name;
+    if (std::strncmp(bare, "Global\\", 7) == 0) {
+        bare += 7;
+    } else if (std::strncmp(bare, "Local\\", 6) == 0) {
+        bare += 6;
+    }
+    if (std::strchr(bare, '\\') != nullptr) {
+        set_last_error(kErrorPathNotFound);
+        return NamedResult::kFailed;
+    }
     const std::string shm_name = encode_object_name(name);
     NamespaceLock lock;
     if (!lock.usable()) {

@@ -3,9 +3,9 @@
 // Window registry: a program that "owns a window" records its title as a file
 // in a per-user folder ($XDG_RUNTIME_DIR/quarn-windows, else
 // /tmp/quarn-windows-<uid>, mode 0700): the file name is the hex-encoded title
-// plus "." and the owner's pid; the content is the owner's start time, so an
-// entry of a process that ended (or whose pid was reused) is recognised and
-// removed by the next lookup.
+// (a hash of it for long titles) plus "." and the owner's pid; the content is
+// the owner's start time and the title itself. An entry of a process that
+// ended (or whose pid was reused) is recognised and removed by the next lookup.
 #include "os/ui.h"
 
 #include <dirent.h>
@@ -49,7 +49,15 @@ std::string encode_title(const char* title) {
         std::snprintf(hex, sizeof hex, "%02x", static_cast<unsigned char>(*p));
         encoded += hex;
     }
-    return encoded;
+    if (encoded.size() <= 200) return encoded;
+    // Too long for a file name: a hash (the entry holds the title itself).
+    std::uint64_t hash = 14695981039346656037ULL;
+    for (const char* p = title; *p != '\0'; ++p) {
+        hash = (hash ^ static_cast<unsigned char>(*p)) * 1099511628211ULL;
+    }
+    char hashed[24];
+    std::snprintf(hashed, sizeof hashed, "h%016llx", static_cast<unsigned long long>(hash));
+    return hashed;
 }
 
 std::string entry_path(const std::string& folder, const char* title, std::uint32_t pid) {
@@ -90,12 +98,19 @@ std::uint32_t window_find_process(const char* title) {
         if (digits.empty() || digits.find_first_not_of("0123456789") != std::string::npos) continue;
         const auto pid = static_cast<std::uint32_t>(std::strtoul(digits.c_str(), nullptr, 10));
         std::uint64_t recorded = 0;
-        std::ifstream(folder + "/" + name) >> recorded;
+        std::string recorded_title;
+        {
+            std::ifstream file(folder + "/" + name);
+            file >> recorded;
+            file.get();
+            std::getline(file, recorded_title, '\0');
+        }
         const std::uint64_t now = posix::process_start_time(static_cast<int>(pid));
         if (now == 0 || now != recorded) {
             unlink((folder + "/" + name).c_str());  // its owner ended
             continue;
         }
+        if (recorded_title != title) continue;  // another title of the same hash
         found = pid;
         break;
     }
@@ -115,7 +130,7 @@ bool window_register_title(const char* title) {
     const std::string temporary = path + ".new";
     {
         std::ofstream file(temporary, std::ios::trunc);
-        file << posix::process_start_time(static_cast<int>(pid)) << '\n';
+        file << posix::process_start_time(static_cast<int>(pid)) << '\n' << title;
         if (!file) {
             set_last_error(kErrorAccessDenied);
             return false;

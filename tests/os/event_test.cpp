@@ -161,7 +161,13 @@ TEST(Event, GlobalPrefixNamesADistinctObject) {
     EXPECT_EQ(0, os::event_wait(plain.get(), 0));
 }
 
-TEST(Event, NamesWithBlanksAndBackslashesStayDistinct) {
+TEST(Event, ABackslashOutsideTheNamespacePrefixIsAMissingPath) {
+    os::set_last_error(0);
+    EXPECT_EQ(nullptr, os::event_create("QuarnOsTest\\nested", os::EventReset::kAuto, false));
+    EXPECT_EQ(os::kErrorPathNotFound, os::last_error());
+}
+
+TEST(Event, NamesWithBlanksAndUnderscoresStayDistinct) {
     const std::string a = unique_name("Event Admin Force Cut Net");
     const std::string b = unique_name("Event_Admin_Force_Cut_Net");
     EventPtr first(os::event_create(a.c_str(), os::EventReset::kManual, true));

@@ -9,6 +9,7 @@
 #include "os/event.h"
 #include "os/module.h"
 #include "os/process.h"
+#include "os/seams.h"
 #include "os/shared_memory.h"
 #include "os/time.h"
 #include "os/types.h"
@@ -37,6 +38,17 @@ QUARN_TEST_HELPER(report_pid) {
     os::sleep_ms(60000);
     os::shared_memory_close(&box);
     return 0;
+}
+
+// Ends the whole process with code 0 while another thread is still busy.
+QUARN_TEST_HELPER(exit_while_busy) {
+    os::thread_start(
+        [](void*) -> std::uint32_t {
+            for (;;) os::sleep_ms(1);
+        },
+        nullptr);
+    os::sleep_ms(20);
+    os::process_exit(0);
 }
 
 // Checks its own arguments: argv must equal the expected list.
@@ -188,6 +200,28 @@ TEST(Process, ShellOpenSplitsParametersLikeAWindowsCommandLine) {
         "--quarn-helper=check_arguments \"a b\" c \"say \\\"hi\\\"\" back\\slash\\", 1, &helper));
     ASSERT_NE(nullptr, helper);
     EXPECT_EQ(0, wait_helper(helper));
+}
+
+struct ExitObserved {
+    std::uint32_t code;
+};
+
+void throw_exit(std::uint32_t code) { throw ExitObserved{code}; }
+
+TEST(Process, ExitGoesThroughTheHookFirst) {
+    os::seams::install_exit_hook(throw_exit);
+    std::uint32_t observed = 1234;
+    try {
+        os::process_exit(0);
+    } catch (const ExitObserved& exit) {
+        observed = exit.code;
+    }
+    os::seams::install_exit_hook(nullptr);
+    EXPECT_EQ(0u, observed);
+}
+
+TEST(Process, ExitEndsEveryThreadWithTheCode) {
+    EXPECT_EQ(0, wait_helper(spawn_helper("exit_while_busy")));
 }
 
 TEST(Process, ShellOpenOfAMissingFileFails) {

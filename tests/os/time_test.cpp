@@ -69,7 +69,7 @@ TEST(Clock, TickCountFollowsASleep) {
     const std::uint32_t start = os::tick_count();
     os::sleep_ms(50);
     const std::uint32_t elapsed = os::tick_count() - start;
-    EXPECT_GE(elapsed, 40u);
+    EXPECT_GE(elapsed, 30u);  // GetTickCount moves in steps of up to 16 ms
     EXPECT_LT(elapsed, 5000u);
 }
 

@@ -96,15 +96,11 @@ TEST(Window, FindsTheProcessOwningATitleAndForgetsItWhenItEnds) {
 }
 
 TEST(Window, UnregisteredTitleIsNotFound) {
-    const std::string title = unique_name("own title");
+    const std::string title = unique_name("own title") + std::string(300, 'x');
     ASSERT_TRUE(os::window_register_title(title.c_str()));
-#ifndef _WIN32
     EXPECT_EQ(os::process_id(), os::window_find_process(title.c_str()));
-#endif
     os::window_unregister_title(title.c_str());
-#ifndef _WIN32
     EXPECT_EQ(0u, os::window_find_process(title.c_str()));
-#endif
 }
 
 }  // namespace
