@@ -7,6 +7,10 @@
 #include <cstdlib>
 #include <string>
 
+#include "interface/sibling_abi.h"
+#include "os/memory.h"
+#include "os/module.h"
+#include "os/text.h"
 #include "support/gbk.h"
 #include "support/helper_process.h"
 #include "tests/fakes/assistant_home.h"
@@ -114,6 +118,26 @@ TEST_F(ModuleCall, MissingNamesAreTracedAndNothingIsCalledOrStored) {
     EXPECT_TRUE(plugin_.calls().empty());
     EXPECT_EQ(1u, traces_.find("CallOneModuleFuncA", "没有指定模块路径").size());
     EXPECT_EQ(1u, traces_.find("CallOneModuleFuncA", "没有指定方法名称").size());
+}
+
+TEST_F(ModuleCall, ComponentConvertsWideTextsThroughTheSystemCodePage) {
+    // Called as its wide-text callers do: the plug-in must see GBK "甲" (BC D7),
+    // which only the Chinese system code page yields from U+7532.
+    const os::Handle component = os::module_load(home_.path("QuarnActivex.dll").c_str());
+    ASSERT_NE(nullptr, component);
+    const auto call_one = reinterpret_cast<sibling::CallOneModuleFuncFunction>(
+        os::module_symbol(component, "CallOneModuleFunc"));
+    ASSERT_NE(nullptr, call_one);
+    std::u16string path(plugin_path_.size() + 1, u'\0');
+    ASSERT_NE(static_cast<std::size_t>(-1),
+              os::acp_to_wide(plugin_path_.c_str(), &path[0], path.size()));
+    char16_t* result = nullptr;
+    EXPECT_EQ(0, call_one(u"", path.c_str(), u"CheckSample", u"<a>\u7532</a>", &result));
+    ASSERT_NE(nullptr, result);
+    EXPECT_EQ(u'<', result[0]);
+    os::global_free(result);
+    EXPECT_EQ("<a>\xbc\xd7</a>", plugin_.calls_of("CheckSample").at(0).arguments);
+    os::module_free(component);
 }
 
 // In a fresh process: the component is only ever loaded once per process.
