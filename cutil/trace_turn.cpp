@@ -4,6 +4,7 @@
 #include <mutex>
 
 #include "os/event.h"
+#include "os/process.h"
 
 namespace cutil::trace {
 namespace {
@@ -45,22 +46,31 @@ bool turn_take(const char* name, std::uint32_t timeout_ms) {
         ++turn->holders;
         return true;
     }
-    // Wait in slices, holding the event only while waiting: when a holder
-    // died without giving the turn back, the object vanishes with the last
-    // handle and the next create finds a fresh, set event.
-    // Counted in slices, not read from the clock: a test's fake clock must
-    // not stretch or shorten the wait.
+    // Wait in slices and hold the event only while waiting: when a holder
+    // died without giving the turn back, the object vanishes once no waiter
+    // holds a handle, and the next create finds a fresh, set event. The
+    // pause between slices differs between processes so that the waiters'
+    // handles do not overlap forever. Time is counted in slices, not read
+    // from the clock: a test's fake clock must not stretch the wait.
     constexpr std::uint32_t kSliceMs = 100;
-    std::uint32_t slices_left = timeout_ms / kSliceMs + 1;
+    os::Handle pause = os::event_create(nullptr, os::EventReset::kManual, false);
+    if (pause == nullptr) return false;
     os::Handle event = nullptr;
-    for (;;) {
+    std::uint32_t spent = 0;
+    for (std::uint32_t round = 0;; ++round) {
         event = os::event_create(name, os::EventReset::kAuto, true);
-        if (event == nullptr) return false;
+        if (event == nullptr) break;
         const std::uint32_t slice = timeout_ms < kSliceMs ? timeout_ms : kSliceMs;
         if (os::event_wait(event, slice) == 0) break;
         os::event_close(event);
-        if (--slices_left == 0) return false;
+        event = nullptr;
+        const std::uint32_t gap = 20 + (os::process_id() * 7919u + round * 104729u) % 80;
+        spent += slice + gap;
+        if (spent >= timeout_ms) break;
+        os::event_wait(pause, gap);  // a real pause, whatever the clock
     }
+    os::event_close(pause);
+    if (event == nullptr) return false;
     turn->event = event;
     turn->holders = 1;
     return true;

@@ -12,6 +12,7 @@
 
 #include "cutil/trace.h"
 #include "cutil/trace_ring.h"
+#include "cutil/trace_turn.h"
 #include "os/error.h"
 #include "os/event.h"
 #include "os/process.h"
@@ -72,10 +73,13 @@ std::uint32_t ring_count(const cutil::trace::Reader& reader) {
 }
 
 TEST(TraceWithoutReader, RecordsNothingAndCreatesNothing) {
+    // Holding the readers' turn keeps other test programs' readers away.
+    ASSERT_TRUE(cutil::trace::turn_take(cutil::trace::kTraceReaderTurnName, 30000));
     os::Handle existing = os::event_open(cutil::trace::kReadEventName);
     if (existing != nullptr) {
         os::event_close(existing);
-        GTEST_SKIP() << "another trace reader is running on this machine";
+        cutil::trace::turn_give(cutil::trace::kTraceReaderTurnName);
+        GTEST_SKIP() << "a reader that takes no turn is running on this machine";
     }
     os::set_last_error(os::kErrorAccessDenied);
     LogTrace("NoReader", kTraceError, "Channel", 1, "dropped %d", 1);
@@ -83,11 +87,13 @@ TEST(TraceWithoutReader, RecordsNothingAndCreatesNothing) {
 
     EXPECT_EQ(nullptr, os::event_open(cutil::trace::kReadEventName));
     EXPECT_EQ(nullptr, os::event_open(cutil::trace::kWriteEventName));
-    cutil::trace::Reader reader;
+    cutil::trace::Reader reader;  // shares this process's turn
     ASSERT_TRUE(reader.create());
     std::vector<cutil::trace::Record> records;
     ASSERT_TRUE(reader.drain(&records));
     for (const auto& record : records) EXPECT_NE(os::process_id(), record.process_id);
+    reader.close();
+    cutil::trace::turn_give(cutil::trace::kTraceReaderTurnName);
 }
 
 constexpr char kHolderReady[] = "Global\\QuarnTest_TurnHolderReady";
