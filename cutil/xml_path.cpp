@@ -100,10 +100,15 @@ namespace {
 int count_formatted(const XmlNode* start, const char* path) {
     if (start == nullptr) return 0;
     constexpr std::size_t kIndexedSize = 260;
+    // "%s[%d]" with i = 1, cut to 259 characters.
     char indexed[kIndexedSize];
-    std::snprintf(indexed, sizeof indexed, "%s[%d]", path, 1);
     const std::size_t path_length = std::strlen(path);
-    const std::size_t indexed_length = std::strlen(indexed);
+    std::size_t indexed_length = path_length < kIndexedSize - 1 ? path_length : kIndexedSize - 1;
+    std::memcpy(indexed, path, indexed_length);
+    for (const char* p = "[1]"; *p != '\0' && indexed_length < kIndexedSize - 1; ++p) {
+        indexed[indexed_length++] = *p;
+    }
+    indexed[indexed_length] = '\0';
     const std::size_t appended = indexed_length > path_length ? indexed_length - path_length : 0;
 
     ParsedPath parsed;
