@@ -96,12 +96,11 @@ TEST(TraceWithoutReader, RecordsNothingAndCreatesNothing) {
     cutil::trace::turn_give(cutil::trace::kTraceReaderTurnName);
 }
 
-constexpr char kHolderReady[] = "Global\\QuarnTest_TurnHolderReady";
-
 QUARN_TEST_HELPER(turn_holder) {
+    if (argc < 1) return 3;
     cutil::trace::Reader reader;
-    if (!reader.create(5000) || !reader.holds_turn()) return 1;
-    os::Handle ready = os::event_open(kHolderReady);
+    if (!reader.create(30000) || !reader.holds_turn()) return 1;
+    os::Handle ready = os::event_open(argv[0]);
     if (ready == nullptr) return 2;
     os::event_set(ready);
     os::sleep_ms(1000);
@@ -109,11 +108,13 @@ QUARN_TEST_HELPER(turn_holder) {
 }
 
 TEST(TraceReaderTurn, ASecondReaderWaitsAndSurvivesAHolderThatDied) {
-    os::Handle ready = os::event_create(kHolderReady, os::EventReset::kManual, false);
+    const std::string ready_name =
+        "Global\\QuarnTest_TurnHolderReady." + std::to_string(os::process_id());
+    os::Handle ready = os::event_create(ready_name.c_str(), os::EventReset::kManual, false);
     ASSERT_NE(nullptr, ready);
-    os::Handle holder = quarn::test::spawn_helper("turn_holder");
+    os::Handle holder = quarn::test::spawn_helper("turn_holder", {ready_name.c_str()});
     ASSERT_NE(nullptr, holder);
-    ASSERT_EQ(0, os::event_wait(ready, 20000));
+    ASSERT_EQ(0, os::event_wait(ready, 40000));
     os::event_close(ready);
 
     cutil::trace::Reader reader;
