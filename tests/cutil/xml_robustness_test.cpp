@@ -14,7 +14,7 @@ using quarn::test::export_xml;
 using quarn::test::parse_xml;
 
 TEST(XmlRobustness, DeepNestingIsParsedCopiedCountedAndFreedWithoutRecursion) {
-    constexpr int kDepth = 300000;
+    constexpr int kDepth = 100000;
     std::string text;
     text.reserve(kDepth * 7 + 16);
     for (int i = 0; i < kDepth; ++i) text += "<N>";
