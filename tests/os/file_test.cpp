@@ -10,7 +10,6 @@
 #include "os/module.h"
 #include "os/system.h"
 #include "os/time.h"
-#include "support/helper_process.h"
 #include "tests/cutil/file_test_folder.h"
 
 namespace {
@@ -165,60 +164,6 @@ TEST_F(OsFile, SharingOfAnOpenFileDecidesWhatOthersMayDo) {
         os::file_close(holder);
         EXPECT_EQ(c.copy_over ? "new" : "old", read_file(c.move ? moved : held));
     }
-}
-
-TEST_F(OsFile, AFileMovedWhileOpenWithDeleteSharingCanBeReplaced) {
-    const std::string held = path("held.txt");
-    const std::string aside = path("held.txt.7");
-    ASSERT_TRUE(write_file(held, "old"));
-    os::Handle holder = os::file_open_read(held.c_str(), os::kFileShareRead | os::kFileShareDelete);
-    ASSERT_NE(nullptr, holder);
-    ASSERT_TRUE(os::file_move(held.c_str(), aside.c_str()));
-    ASSERT_TRUE(write_file(path("new.txt"), "new"));
-    EXPECT_TRUE(os::file_copy(path("new.txt").c_str(), held.c_str(), false));
-    EXPECT_EQ("new", read_file(held));
-    // The holder still reads the old file under its new name.
-    char buffer[8] = {};
-    std::size_t done = 0;
-    EXPECT_TRUE(os::file_read(holder, buffer, sizeof buffer, &done));
-    EXPECT_EQ("old", std::string(buffer, done));
-    os::file_close(holder);
-    EXPECT_EQ("old", read_file(aside));
-}
-
-// A second process holds the file: sharing works across processes.
-QUARN_TEST_HELPER(hold_file_without_sharing) {
-    if (argc < 2) return 2;
-    os::Handle holder = os::file_open_read(argv[0], os::kFileShareNone);
-    if (holder == nullptr) return 3;
-    os::Handle ready = os::file_create_write(argv[1], os::kFileShareNone);
-    os::file_close(ready);
-    for (int i = 0; i < 3000 && os::file_attributes(argv[0]) != os::kInvalidFileAttributes; ++i) {
-        std::string release = std::string(argv[1]) + ".release";
-        if (os::file_attributes(release.c_str()) != os::kInvalidFileAttributes) break;
-        os::sleep_ms(10);
-    }
-    os::file_close(holder);
-    return 0;
-}
-
-TEST_F(OsFile, SharingHoldsAcrossProcesses) {
-    const std::string held = path("held.txt");
-    const std::string ready = path("ready");
-    ASSERT_TRUE(write_file(held, "old"));
-    ASSERT_TRUE(write_file(path("new.txt"), "new"));
-    os::Handle helper =
-        quarn::test::spawn_helper("hold_file_without_sharing", {held.c_str(), ready.c_str()});
-    ASSERT_NE(nullptr, helper);
-    for (int i = 0; i < 1000 && !exists(ready); ++i) os::sleep_ms(10);
-    ASSERT_TRUE(exists(ready));
-    EXPECT_FALSE(os::file_copy(path("new.txt").c_str(), held.c_str(), false));
-    EXPECT_EQ(os::kErrorSharingViolation, os::last_error());
-    EXPECT_FALSE(os::file_delete(held.c_str()));
-    EXPECT_EQ(os::kErrorSharingViolation, os::last_error());
-    ASSERT_TRUE(write_file(ready + ".release", ""));
-    EXPECT_EQ(0, quarn::test::wait_helper(helper));
-    EXPECT_TRUE(os::file_delete(held.c_str()));
 }
 
 TEST_F(OsFile, WriteCreatesAlwaysAndReadsBack) {
