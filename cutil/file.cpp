@@ -107,12 +107,12 @@ int cutil_file_CreateDirectory(const char* path) {
         if (i == 0 || !is_separator(buffer[i])) continue;  // a leading "\" names no directory
         const char separator = buffer[i];
         buffer[i] = '\0';
-        // An existing directory is what the caller wants: only a failure to
-        // have the directory there makes the result 0.
+        // A directory already there (a drive "C:" included) is what the
+        // caller wants: only a failure to have the directory makes it 0.
         const bool created = os::directory_create(buffer);
-        result = created || (os::last_error() == os::kErrorAlreadyExists &&
-                             os::file_attributes(buffer) != os::kInvalidFileAttributes &&
-                             (os::file_attributes(buffer) & os::kFileAttributeDirectory) != 0);
+        const std::uint32_t attributes = created ? 0 : os::file_attributes(buffer);
+        result = created || (attributes != os::kInvalidFileAttributes &&
+                             (attributes & os::kFileAttributeDirectory) != 0);
         buffer[i] = separator;
     }
     return result;

@@ -82,7 +82,8 @@ TEST_F(CutilFile, CreateDirectoryMakesTheParentsOfAFilePath) {
     EXPECT_NE(0, cutil_file_CreateDirectory(path("one/two/file.txt").c_str()));
     EXPECT_NE(0, cutil_file_CreateDirectory((folder_ + "\\one\\three\\").c_str()));
     EXPECT_TRUE(is_directory(path("one/three")));
-    // Nothing to create.
+    // Only existing directories on the way, or nothing to create.
+    EXPECT_NE(0, cutil_file_CreateDirectory(path("top.txt").c_str()));
     EXPECT_NE(0, cutil_file_CreateDirectory("file.txt"));
 }
 
