@@ -63,7 +63,7 @@ bool read_attributes(XmlNode* node, const char* at, const char* close) {
     return true;
 }
 
-TagRead read_tag(const char* at, Tag* tag) {
+TagRead read_tag(const char* at, Tag* tag, bool closing_needs_node) {
     at = std::strchr(at, '<');
     if (at == nullptr) return TagRead::kNone;
     tag->start = at;
@@ -80,9 +80,16 @@ TagRead read_tag(const char* at, Tag* tag) {
     const char* name_end = space != nullptr ? space : close;
     std::size_t name_length = static_cast<std::size_t>(name_end - name);
     if (name_length > 0 && name[name_length - 1] == '/') --name_length;
+    // A closing tag is one whose stored name would begin with "/": no
+    // reference decodes to "/", so the first byte after the white space
+    // decides. Only the document's first tag needs a node when closing.
+    std::size_t first = 0;
+    while (first < name_length && is_space(name[first])) ++first;
+    tag->closing = first < name_length && name[first] == '/';
+    tag->node = nullptr;
+    if (tag->closing && !closing_needs_node) return TagRead::kTag;
     tag->node = new_node(name, name_length);
     if (tag->node == nullptr) return TagRead::kNoMemory;
-    tag->closing = tag->node->name[0] == '/';
     if (!tag->closing && !read_attributes(tag->node, name_end, close)) {
         release_tree(tag->node);
         return TagRead::kNoMemory;
@@ -95,13 +102,13 @@ TagRead read_tag(const char* at, Tag* tag) {
 XmlNode* parse(const char* text) {
     if (text == nullptr) return nullptr;
     Tag tag;
-    if (read_tag(text, &tag) != TagRead::kTag) return nullptr;
+    if (read_tag(text, &tag, true) != TagRead::kTag) return nullptr;
     XmlNode* root = tag.node;
     XmlNode* element = root;  // whose content is being read
     XmlNode* last = nullptr;  // element's last child
     const char* at = tag.resume;
     for (;;) {
-        const TagRead read = read_tag(at, &tag);
+        const TagRead read = read_tag(at, &tag, false);
         if (read == TagRead::kNone) return root;  // text ended early: keep what was read
         if (read == TagRead::kNoMemory) break;
         if (element->text == nullptr) {
@@ -114,7 +121,6 @@ XmlNode* parse(const char* text) {
         at = tag.resume;
         if (tag.closing) {
             // Ends the element whatever name it carries.
-            release_tree(tag.node);
             if (element == root) return root;
             last = element;
             element = element->parent;

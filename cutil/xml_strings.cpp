@@ -40,8 +40,11 @@ bool begins_reference(const char* ampersand) {
 // "lt;" or "gt;" after it stays (their passes are over). Every other
 // reference is replaced where it stands, so one left-to-right pass suffices.
 std::size_t decode_references(const char* in, std::size_t length, char* out) {
-    std::size_t read = 0;
-    std::size_t written = 0;
+    // Most strings hold no reference: copy up to the first ampersand at once.
+    const auto* ampersand = static_cast<const char*>(std::memchr(in, '&', length));
+    std::size_t read = ampersand != nullptr ? static_cast<std::size_t>(ampersand - in) : length;
+    if (out != in) std::memcpy(out, in, read);
+    std::size_t written = read;
     while (read < length) {
         const char c = in[read];
         if (c != '&') {
