@@ -102,12 +102,9 @@ Handle open_shared(const char* path, int flags, std::uint32_t access, std::uint3
         fail(kErrorSharingViolation);
         return nullptr;
     }
-    if (!posix::sharing_announce(fd, access, share)) {
-        const int error = errno;
-        close(fd);
-        posix::set_last_error_from_errno(error);
-        return nullptr;
-    }
+    // A file system without open-file-description locks (some network
+    // mounts) cannot take part in the emulation: the open proceeds.
+    posix::sharing_announce(fd, access, share);
     FileObject* object = new (std::nothrow) FileObject;
     if (object == nullptr) {
         close(fd);

@@ -21,7 +21,8 @@ enum : std::uint32_t { kAccessRead = 1, kAccessWrite = 2, kAccessDelete = 4 };
 // True when an opener of `fd`'s file conflicts with opening it for `access`
 // while sharing `share`.
 bool sharing_conflicts(int fd, std::uint32_t access, std::uint32_t share);
-// Announces this open's access and sharing to later openers; false on error.
+// Announces this open's access and sharing to later openers; false when the
+// file system refuses the locks (the open is then not seen by others).
 bool sharing_announce(int fd, std::uint32_t access, std::uint32_t share);
 
 }  // namespace os::posix
