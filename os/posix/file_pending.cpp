@@ -4,6 +4,7 @@
 // (called by the assistant when it starts) deletes the files scheduled
 // during an earlier boot of the machine and keeps the rest.
 #include <fcntl.h>
+#include <pwd.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -23,7 +24,8 @@
 namespace os {
 namespace {
 
-// QUARN_STATE_DIR, else $XDG_STATE_HOME/quarn, else ~/.local/state/quarn.
+// QUARN_STATE_DIR, else $XDG_STATE_HOME/quarn, else ~/.local/state/quarn;
+// empty when the user has no home folder.
 std::string state_folder() {
     if (const char* dir = std::getenv("QUARN_STATE_DIR"); dir != nullptr && *dir != '\0') {
         return dir;
@@ -32,7 +34,12 @@ std::string state_folder() {
         return std::string(dir) + "/quarn";
     }
     const char* home = std::getenv("HOME");
-    return std::string(home != nullptr && *home != '\0' ? home : "/tmp") + "/.local/state/quarn";
+    if (home == nullptr || *home == '\0') {
+        const struct passwd* user = getpwuid(getuid());
+        home = user != nullptr ? user->pw_dir : nullptr;
+    }
+    if (home == nullptr || *home != '/') return {};
+    return std::string(home) + "/.local/state/quarn";
 }
 
 bool make_folders(const std::string& folder) {
@@ -61,6 +68,10 @@ std::string boot_id() {
 // The list file, opened and locked against other processes.
 int open_list(int flags) {
     const std::string folder = state_folder();
+    if (folder.empty()) {
+        errno = ENOENT;
+        return -1;
+    }
     if (!make_folders(folder)) return -1;
     const std::string list = folder + "/pending_deletes";
     const int fd = open(list.c_str(), flags | O_CLOEXEC, 0600);
