@@ -8,7 +8,7 @@
 namespace quarnctl {
 
 bool Options::parse(const char* command, int argc, char** argv,
-                    std::initializer_list<OptionSpec> specs) {
+                    std::initializer_list<OptionRule> rules) {
     command_ = command;
     values_.clear();
     for (int i = 0; i < argc; ++i) {
@@ -21,26 +21,26 @@ bool Options::parse(const char* command, int argc, char** argv,
             argument.resize(equals);
             has_inline_value = true;
         }
-        const OptionSpec* spec = nullptr;
-        for (const OptionSpec& candidate : specs) {
-            if (argument == candidate.name) spec = &candidate;
+        const OptionRule* rule = nullptr;
+        for (const OptionRule& candidate : rules) {
+            if (argument == candidate.name) rule = &candidate;
         }
-        if (spec == nullptr) {
+        if (rule == nullptr) {
             std::fprintf(stderr, "quarnctl %s: unknown argument '%s' (see --help)\n", command,
                          argv[i]);
             return false;
         }
-        if (spec->takes_value && !has_inline_value) {
+        if (rule->takes_value && !has_inline_value) {
             if (i + 1 >= argc) {
-                std::fprintf(stderr, "quarnctl %s: %s needs a value\n", command, spec->name);
+                std::fprintf(stderr, "quarnctl %s: %s needs a value\n", command, rule->name);
                 return false;
             }
             value = argv[++i];
-        } else if (!spec->takes_value && has_inline_value) {
-            std::fprintf(stderr, "quarnctl %s: %s takes no value\n", command, spec->name);
+        } else if (!rule->takes_value && has_inline_value) {
+            std::fprintf(stderr, "quarnctl %s: %s takes no value\n", command, rule->name);
             return false;
         }
-        values_[spec->name] = value;
+        values_[rule->name] = value;
     }
     return true;
 }

@@ -9,7 +9,7 @@
 
 namespace quarnctl {
 
-struct OptionSpec {
+struct OptionRule {
     const char* name;  // "--follow"
     bool takes_value;
 };
@@ -18,7 +18,7 @@ class Options {
   public:
     // False (with a message naming `command`) on an unknown option, a
     // missing value or a stray argument.
-    bool parse(const char* command, int argc, char** argv, std::initializer_list<OptionSpec> specs);
+    bool parse(const char* command, int argc, char** argv, std::initializer_list<OptionRule> rules);
     bool has(const char* name) const { return values_.count(name) != 0; }
     // The option as a number of milliseconds, `fallback` when absent; false
     // (with a message) when it is not a whole number.
