@@ -13,6 +13,18 @@ constexpr std::size_t kLineSize = 4096;
 // The line before its "\n"; with the "\n" and the terminator it fills the buffer.
 constexpr std::size_t kMaxLineBeforeNewline = kLineSize - 2;
 
+// Length of `text` without a lead byte that lost its trail byte to the cut,
+// so a cut line never ends in half a GBK character.
+std::size_t whole_characters(const char* text, std::size_t length) {
+    std::size_t i = 0;
+    while (i < length) {
+        const bool lead = static_cast<unsigned char>(text[i]) >= 0x81;
+        if (lead && i + 1 == length) return i;
+        i += lead ? 2 : 1;
+    }
+    return length;
+}
+
 }  // namespace
 
 int Call_TarnLogToFile(const char* format, ...) {
@@ -36,7 +48,12 @@ int Call_TarnLogToFile(const char* format, ...) {
     va_end(arguments);
     if (written < 0) line[used] = '\0';
 
-    used = std::strlen(line);
+    const std::size_t message_length = std::strlen(line + used);
+    if (written > 0 && static_cast<std::size_t>(written) > message_length) {
+        used += whole_characters(line + used, message_length);
+    } else {
+        used += message_length;
+    }
     line[used] = '\n';
     line[used + 1] = '\0';
     return write(line);

@@ -58,6 +58,15 @@ TEST_F(UserLog, ExactlyFittingMessageIsKeptWhole) {
     EXPECT_EQ(message + "\n", only_line().substr(29));
 }
 
+TEST_F(UserLog, CutNeverSplitsADoubleByteCharacter) {
+    // 4064 single bytes leave room for one more byte: half of "汉".
+    const std::string message = std::string(4094 - 29 - 1, 'x') + "汉字";
+    Call_TarnLogToFile("%s", message.c_str());
+    const std::string line = only_line();
+    EXPECT_EQ(4094u, line.size());
+    EXPECT_EQ(std::string(4094 - 29 - 1, 'x') + "\n", line.substr(29));
+}
+
 TEST_F(UserLog, NullFormatWritesNothing) {
     EXPECT_EQ(0, Call_TarnLogToFile(nullptr));
     EXPECT_TRUE(log_.calls().empty());
