@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "cutil/memory.h"
+#include "os/event.h"
 #include "os/process.h"
 #include "os/seams.h"
 #include "support/helper_process.h"
@@ -31,6 +32,15 @@ class MemoryTableTest : public ::testing::Test {
     void TearDown() override { monitor_.close(); }
 
     unsigned char* table() const { return static_cast<unsigned char*>(monitor_.table()); }
+
+    // Raw writes hold the table's event, as a registration does, so that
+    // other programs registering meanwhile never see half of them.
+    template <typename Write>
+    void write_table(Write write) {
+        ASSERT_EQ(0, os::event_wait(monitor_.event(), 5000));
+        write();
+        os::event_set(monitor_.event());
+    }
 
     // This process's site for `line` (other programs may register too).
     SiteRecord* my_site(std::uint32_t line, std::uint32_t pid = os::process_id()) const {
@@ -186,13 +196,15 @@ TEST_F(MemoryTableTest, NullAddressOrZeroSizeIsNeverRegistered) {
 
 TEST_F(MemoryTableTest, FullEntryAreaDropsRegistrations) {
     constexpr std::uint32_t kLine = 44001;
-    for (std::uint32_t i = 0; i < kEntryCount; ++i) {
-        entry_by_index(table(), i)->address = 0xE0000000u + i;
-    }
+    write_table([&] {
+        for (std::uint32_t i = 0; i < kEntryCount; ++i) {
+            entry_by_index(table(), i)->address = 0xE0000000u + i;
+        }
+    });
     cutil_memory_track("Cutil_Xml", fake_block(0x8000), 4, "f", kLine);
     EXPECT_EQ(nullptr, my_site(kLine));
 
-    entry_by_index(table(), 4095)->address = 0;  // one free entry: the last
+    write_table([&] { entry_by_index(table(), 4095)->address = 0; });  // one free: the last
     cutil_memory_track("Cutil_Xml", fake_block(0x8000), 4, "f", kLine);
     const SiteRecord* site = my_site(kLine);
     ASSERT_NE(nullptr, site);
@@ -202,16 +214,18 @@ TEST_F(MemoryTableTest, FullEntryAreaDropsRegistrations) {
 
 TEST_F(MemoryTableTest, FullSiteAreaDropsNewSitesButServesKnownOnes) {
     constexpr std::uint32_t kKnownLine = 45001;
-    for (std::uint32_t i = 0; i < kSiteCount; ++i) {
-        SiteRecord* site = site_at(table(), i);
-        std::memset(site, 0, sizeof *site);
-        site->length = kSiteRecordLength;
-        site->line = i;  // process 0: nobody's
-    }
     SiteRecord* known = site_at(table(), kSiteCount - 1);
-    known->process_id = os::process_id();
-    known->line = kKnownLine;
-    std::strcpy(known->source, "Cutil_Xml");
+    write_table([&] {
+        for (std::uint32_t i = 0; i < kSiteCount; ++i) {
+            SiteRecord* site = site_at(table(), i);
+            std::memset(site, 0, sizeof *site);
+            site->length = kSiteRecordLength;
+            site->line = i;  // process 0: nobody's
+        }
+        known->process_id = os::process_id();
+        known->line = kKnownLine;
+        std::strcpy(known->source, "Cutil_Xml");
+    });
 
     cutil_memory_track("Cutil_Xml", fake_block(0x9000), 4, "f", 45002);  // a new site
     EXPECT_EQ(0u, entry_by_index(table(), 0)->address);
@@ -227,16 +241,18 @@ TEST_F(MemoryTableTest, DamagedChainsAreNeverFollowedOutOfTheEntryArea) {
         4,           kEntryAreaOffset - 12, kTableSize, kTableSize + 4096, kEntryAreaOffset + 13,
         0xFFFFFFF0u, entry_offset(7)};
     Entry* looping = entry_by_index(table(), 7);
-    looping->address = 0x4444;
-    looping->size = 1;
-    looping->next = entry_offset(7);
-    std::uint32_t index = 0;
-    for (const std::uint32_t head : heads) {
-        SiteRecord* site = site_at(table(), index++);
-        site->length = kSiteRecordLength;
-        site->line = 1;
-        site->chain_head = head;
-    }
+    write_table([&] {
+        looping->address = 0x4444;
+        looping->size = 1;
+        looping->next = entry_offset(7);
+        std::uint32_t index = 0;
+        for (const std::uint32_t head : heads) {
+            SiteRecord* site = site_at(table(), index++);
+            site->length = kSiteRecordLength;
+            site->line = 1;
+            site->chain_head = head;
+        }
+    });
     cutil_memory_untrack(fake_block(0x5555));  // walks every chain, finds nothing
     Snapshot snapshot;
     ASSERT_TRUE(monitor_.snapshot(&snapshot));
