@@ -108,9 +108,13 @@ void register_block(void* table, const char* source, std::uint32_t address, std:
 }
 
 void unregister_block(void* table, std::uint32_t address) {
+    const std::uint32_t process = os::process_id();
     for (std::uint32_t index = 0; index < kSiteCount; ++index) {
         SiteRecord* site = site_at(table, index);
         if (site->length == 0) return;
+        // A block belongs to the process that registered it: the same
+        // address in another process is another block.
+        if (site->process_id != process) continue;
         // Offsets come from other processes: only real entry offsets are
         // followed, and at most one step per entry, so a damaged chain can
         // neither read outside the table nor loop.

@@ -263,17 +263,18 @@ TEST_F(MemoryTableTest, DamagedChainsAreNeverFollowedOutOfTheEntryArea) {
 }
 
 QUARN_TEST_HELPER(memory_registrar) {
-    if (argc < 1) return 2;
-    cutil_memory_track("Cutil_Xml", fake_block(0x3100), 3, "helper", 46001);
-    // The process id is not compared on release: the parent's block goes too.
-    cutil_memory_untrack(fake_block(std::strtoul(argv[0], nullptr, 16)));
+    cutil_memory_track("Cutil_Xml", fake_block(0x3000), 3, "helper", 46001);
+    cutil_memory_track("Cutil_Xml", fake_block(0x3100), 2, "helper", 46001);
+    cutil_memory_untrack(fake_block(0x3000));  // its own 0x3000, not the parent's
     return 0;
 }
 
-TEST_F(MemoryTableTest, ASecondProcessGetsItsOwnSiteAndMayReleaseOurs) {
+TEST_F(MemoryTableTest, ASecondProcessGetsItsOwnSiteAndReleasesOnlyItsOwnBlocks) {
     constexpr std::uint32_t kLine = 46001;
+    // The parent's site comes first in the table, so a release that ignored
+    // the process would find the parent's 0x3000.
     cutil_memory_track("Cutil_Xml", fake_block(0x3000), 5, "parent", kLine);
-    ASSERT_EQ(0, quarn::test::wait_helper(quarn::test::spawn_helper("memory_registrar", {"3000"})));
+    ASSERT_EQ(0, quarn::test::wait_helper(quarn::test::spawn_helper("memory_registrar")));
     Snapshot snapshot;
     ASSERT_TRUE(monitor_.snapshot(&snapshot));
     const Site* parent = nullptr;
@@ -285,12 +286,15 @@ TEST_F(MemoryTableTest, ASecondProcessGetsItsOwnSiteAndMayReleaseOurs) {
     ASSERT_NE(nullptr, parent);
     ASSERT_NE(nullptr, helper);
     EXPECT_EQ("helper", helper->function);
-    EXPECT_EQ(1u, helper->registrations);
+    EXPECT_EQ(2u, helper->registrations);
+    EXPECT_EQ(1u, helper->releases);
+    EXPECT_EQ(2u, helper->live_bytes);
     ASSERT_EQ(1u, helper->live.size());
     EXPECT_EQ(0x3100u, helper->live[0].address);
-    EXPECT_EQ(1u, parent->releases);
-    EXPECT_EQ(0u, parent->live_bytes);
-    EXPECT_TRUE(parent->live.empty());
+    EXPECT_EQ(0u, parent->releases);
+    EXPECT_EQ(5u, parent->live_bytes);
+    ASSERT_EQ(1u, parent->live.size());
+    EXPECT_EQ(0x3000u, parent->live[0].address);
 }
 
 }  // namespace
