@@ -107,7 +107,7 @@ using PluginFunction = int(QUARN_CDECL*)(const char* argument, char** result);
     X(kActivexDll, CallOneModuleFunc, int, QUARN_CDECL,                                           \
       (const char16_t* reserved, const char16_t* module_path, const char16_t* function_name,      \
        const char16_t* argument, char16_t** result),                                              \
-      -1)                                                                                         \
+      0)                                                                                          \
     X(kBrimDependDll, CutoffNetwork, int, QUARN_STDCALL,                                          \
       (int cut, int restore_time, int reserved), 0)                                               \
     X(kBrimDependDll, SetCutNetOption, int, QUARN_STDCALL,                                        \
