@@ -2,20 +2,8 @@
 # after EXPORTS in its .def file (a decorated "Init@8" or a missing name
 # would leave the assistant unable to bind it).
 #   cmake -DMODULE=<file> -DDEF=<file.def> -DOBJDUMP=<objdump> -DPE=ON|OFF -P CheckExports.cmake
-file(STRINGS ${DEF} lines)
-set(in_exports FALSE)
-set(expected "")
-foreach(line IN LISTS lines)
-  string(STRIP "${line}" line)
-  if(line MATCHES "^;" OR line STREQUAL "")
-    continue()
-  endif()
-  if(line MATCHES "^EXPORTS")
-    set(in_exports TRUE)
-  elseif(in_exports AND line MATCHES "^([A-Za-z_][A-Za-z0-9_]*)")
-    list(APPEND expected ${CMAKE_MATCH_1})
-  endif()
-endforeach()
+include(${CMAKE_CURRENT_LIST_DIR}/../cmake/DefExports.cmake)
+quarn_def_exports(${DEF} expected)
 
 if(PE)
   execute_process(COMMAND ${OBJDUMP} -p ${MODULE} OUTPUT_VARIABLE dump RESULT_VARIABLE failed)

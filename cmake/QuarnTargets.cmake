@@ -88,7 +88,8 @@ function(quarn_module target)
     add_custom_command(
       OUTPUT ${map}
       COMMAND ${CMAKE_COMMAND} -DDEF=${M_DEF} -DMAP=${map} -P ${CMAKE_SOURCE_DIR}/cmake/DefToVersionScript.cmake
-      DEPENDS ${M_DEF} ${CMAKE_SOURCE_DIR}/cmake/DefToVersionScript.cmake)
+      DEPENDS ${M_DEF} ${CMAKE_SOURCE_DIR}/cmake/DefToVersionScript.cmake
+              ${CMAKE_SOURCE_DIR}/cmake/DefExports.cmake)
     add_custom_target(${target}_exports DEPENDS ${map})
     add_dependencies(${target} ${target}_exports)
     target_link_options(${target} PRIVATE -Wl,--version-script=${map} -Wl,-Bsymbolic)
