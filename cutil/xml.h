@@ -28,6 +28,7 @@ struct XmlNode {
     XmlNode* first_child;
     XmlNode* parent;  // null for the root
 };
+static_assert(sizeof(void*) != 4 || sizeof(XmlNode) == 280, "the i386 record is 280 bytes");
 
 // --- document life ----------------------------------------------------------
 // The tracked forms register the document with the allocation table under the
