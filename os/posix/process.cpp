@@ -52,7 +52,9 @@ bool object_kind(Handle handle, ObjectKind* kind) {
         case ObjectKind::kEvent:
         case ObjectKind::kMapping:
         case ObjectKind::kProcess:
-        case ObjectKind::kThread: *kind = found; return true;
+        case ObjectKind::kThread:
+            *kind = found;
+            return true;
     }
     return false;
 }
@@ -89,8 +91,8 @@ void futex_wait_private(std::atomic<std::uint32_t>* word, std::uint32_t seen,
 }
 
 void futex_wake_private(std::atomic<std::uint32_t>* word) {
-    syscall(SYS_futex, reinterpret_cast<std::uint32_t*>(word), FUTEX_WAKE_PRIVATE, INT_MAX,
-            nullptr, nullptr, 0);
+    syscall(SYS_futex, reinterpret_cast<std::uint32_t*>(word), FUTEX_WAKE_PRIVATE, INT_MAX, nullptr,
+            nullptr, 0);
 }
 
 std::uint64_t now_ms() {
@@ -198,11 +200,16 @@ std::uint32_t exit_code_of(int status, const ProcessObject* process) {
     if (process->terminated) return process->terminate_code;
     switch (WTERMSIG(status)) {
         case SIGSEGV:
-        case SIGBUS: return 0xC0000005u;   // access violation
-        case SIGFPE: return 0xC0000094u;   // integer divide by zero
-        case SIGILL: return 0xC000001Du;   // illegal instruction
-        case SIGABRT: return 3;            // what abort() leaves on Windows
-        default: return 128u + static_cast<std::uint32_t>(WTERMSIG(status));
+        case SIGBUS:
+            return 0xC0000005u;  // access violation
+        case SIGFPE:
+            return 0xC0000094u;  // integer divide by zero
+        case SIGILL:
+            return 0xC000001Du;  // illegal instruction
+        case SIGABRT:
+            return 3;  // what abort() leaves on Windows
+        default:
+            return 128u + static_cast<std::uint32_t>(WTERMSIG(status));
     }
 }
 
@@ -287,7 +294,8 @@ ProcessObject* process_of(Handle handle) {
 Handle spawn(const std::string& path, const std::vector<std::string>& arguments) {
     std::vector<char*> argv;
     argv.push_back(const_cast<char*>(path.c_str()));
-    for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
+    for (const std::string& argument : arguments)
+        argv.push_back(const_cast<char*>(argument.c_str()));
     argv.push_back(nullptr);
 
     posix_spawnattr_t attributes;
@@ -369,7 +377,9 @@ bool is_executable_file(const std::string& path) {
            access(path.c_str(), X_OK) == 0;
 }
 
-bool exists(const std::string& path) { return access(path.c_str(), F_OK) == 0; }
+bool exists(const std::string& path) {
+    return access(path.c_str(), F_OK) == 0;
+}
 
 // A bare program name is looked for where ShellExecuteExA looks: the current
 // folder, the system directory, then PATH.
@@ -384,7 +394,8 @@ std::string locate_program(const std::string& file) {
         std::size_t begin = 0;
         while (begin <= all.size()) {
             const std::size_t end = all.find(':', begin);
-            const std::string folder = all.substr(begin, end == std::string::npos ? end : end - begin);
+            const std::string folder =
+                all.substr(begin, end == std::string::npos ? end : end - begin);
             if (!folder.empty()) folders.push_back(folder);
             if (end == std::string::npos) break;
             begin = end + 1;
@@ -428,14 +439,22 @@ std::string process_file_name(const char* pid) {
 
 }  // namespace
 
-std::uint32_t process_id() { return static_cast<std::uint32_t>(getpid()); }
+std::uint32_t process_id() {
+    return static_cast<std::uint32_t>(getpid());
+}
 
-std::uint32_t thread_id() { return static_cast<std::uint32_t>(syscall(SYS_gettid)); }
+std::uint32_t thread_id() {
+    return static_cast<std::uint32_t>(syscall(SYS_gettid));
+}
 
 const char* process_command_line() {
     static const std::string* line = [] {
         std::ifstream file("/proc/self/cmdline", std::ios::binary);
-        std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+        std::string text;
+        char chunk[4096];
+        while (file.read(chunk, sizeof chunk), file.gcount() > 0) {
+            text.append(chunk, static_cast<std::size_t>(file.gcount()));
+        }
         while (!text.empty() && text.back() == '\0') text.pop_back();
         for (char& c : text) {
             if (c == '\0') c = ' ';
@@ -487,7 +506,8 @@ bool handle_wait(Handle handle, std::uint32_t timeout_ms) {
             return process_wait(static_cast<ProcessObject*>(handle), timeout_ms);
         case posix::ObjectKind::kEvent:
             return posix::event_wait_object(handle, timeout_ms) == 0;
-        case posix::ObjectKind::kMapping: break;
+        case posix::ObjectKind::kMapping:
+            break;
     }
     set_last_error(kErrorInvalidHandle);
     return false;
@@ -519,8 +539,11 @@ void handle_close(Handle handle) {
             reap_orphans();
             return;
         }
-        case posix::ObjectKind::kEvent: posix::event_close_object(handle); return;
-        case posix::ObjectKind::kMapping: return;  // closed by shared_memory_close
+        case posix::ObjectKind::kEvent:
+            posix::event_close_object(handle);
+            return;
+        case posix::ObjectKind::kMapping:
+            return;  // closed by shared_memory_close
     }
 }
 
@@ -578,7 +601,8 @@ Handle process_spawn(const char* path, const char* const* arguments) {
         return nullptr;
     }
     std::vector<std::string> list;
-    for (const char* const* p = arguments; p != nullptr && *p != nullptr; ++p) list.emplace_back(*p);
+    for (const char* const* p = arguments; p != nullptr && *p != nullptr; ++p)
+        list.emplace_back(*p);
     return spawn(posix::native_path(path), list);
 }
 
@@ -610,7 +634,8 @@ bool process_terminate(Handle handle, std::uint32_t exit_code) {
     int result = -1;
 #ifdef SYS_pidfd_send_signal
     if (process->pidfd >= 0) {
-        result = static_cast<int>(syscall(SYS_pidfd_send_signal, process->pidfd, SIGKILL, nullptr, 0));
+        result =
+            static_cast<int>(syscall(SYS_pidfd_send_signal, process->pidfd, SIGKILL, nullptr, 0));
     }
 #endif
     if (result != 0) result = kill(process->pid, SIGKILL);
