@@ -1,5 +1,5 @@
-// What one LogTrace call puts into the ring: the bytes at every offset, the
-// error suffix, the cuts.
+// What one LogTrace call puts into the ring: the fields, the error suffix,
+// the cuts.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -16,25 +16,7 @@
 
 namespace {
 
-using cutil::trace::DecodedRecord;
-using cutil::trace::Record;
-using quarn::test::TraceRingTest;
-
-std::uint32_t u32_at(const Record& record, std::size_t offset) {
-    std::uint32_t value;
-    std::memcpy(&value, reinterpret_cast<const char*>(&record) + offset, sizeof value);
-    return value;
-}
-
-// The text at `offset`, and a check that the rest of its field is zero.
-std::string field_at(const Record& record, std::size_t offset, std::size_t size) {
-    const char* field = reinterpret_cast<const char*>(&record) + offset;
-    const std::string text(field, strnlen(field, size));
-    for (std::size_t i = text.size(); i < size; ++i) {
-        EXPECT_EQ(0, field[i]) << "padding at offset " << offset + i;
-    }
-    return text;
-}
+using TraceRecordTest = quarn::test::TraceRingTest;
 
 std::string system_text(std::uint32_t code) {
     char text[1100] = {};
@@ -42,162 +24,93 @@ std::string system_text(std::uint32_t code) {
     return text;
 }
 
-class TraceRecordTest : public TraceRingTest {
-  protected:
-    DecodedRecord trace_one(int level, std::uint32_t last_error, const char* function,
-                            const char* source, const char* message) {
-        os::set_last_error(last_error);
-        LogTrace(function, level, source, 7, "%s", message);
-        const auto records = drain();
-        EXPECT_EQ(1u, records.size());
-        return records.empty() ? DecodedRecord{} : records[0];
-    }
-};
-
-TEST_F(TraceRecordTest, EveryFieldLiesAtItsOffset) {
+TEST_F(TraceRecordTest, RecordCarriesTheClockTheProgramAndTheCaller) {
     os::seams::FakeClock clock;
     clock.local = os::DateTime{2026, 3, 2, 9, 8, 7, 6, 54};
     clock.utc = clock.local;
     os::seams::install_fake_clock(&clock);
     os::set_last_error(0);
-    LogTrace("UserSwitchAddUser", kTraceInfo, ".\\QuarnAssAutoCheck", 1234, "用户 %s 第%d次",
-             "张三", 3);
+    LogTrace("UserSwitchAddUser", kTraceInfo, "QuarnAssAutoCheck", 1234, "用户 %s 第%d次", "张三",
+             3);
     os::seams::install_fake_clock(nullptr);
-
-    const auto raw = drain_raw();
-    ASSERT_EQ(1u, raw.size());
-    const Record& r = raw[0];
-    const std::string message = "用户 张三 第3次";
-    EXPECT_EQ(240 + message.size() + 1, u32_at(r, 0));
-    EXPECT_EQ(2u, u32_at(r, 4));
-    EXPECT_EQ("2026-03-09", field_at(r, 8, 12));
-    EXPECT_EQ("08:07:06.054", field_at(r, 20, 16));
-    EXPECT_EQ(quarn::test::own_program_name(), field_at(r, 36, 64));
-    EXPECT_EQ(os::process_id(), u32_at(r, 100));
-    EXPECT_EQ(os::thread_id(), u32_at(r, 104));
-    EXPECT_EQ("QuarnAssAutoCheck", field_at(r, 108, 64));
-    EXPECT_EQ("UserSwitchAddUser", field_at(r, 172, 64));
-    EXPECT_EQ(1234u, u32_at(r, 236));
-    EXPECT_GBK_EQ(message, field_at(r, 240, 4096));
-}
-
-struct SuffixCase {
-    const char* name;
-    int level;
-    std::uint32_t last_error;
-    bool has_suffix;
-};
-
-class TraceSuffixTest : public TraceRecordTest, public ::testing::WithParamInterface<SuffixCase> {};
-
-TEST_P(TraceSuffixTest, ErrorTextOnlyForErrorsWithACode) {
-    const SuffixCase& c = GetParam();
-    const DecodedRecord record = trace_one(c.level, c.last_error, "F", "S", "打开失败");
-    const std::string expected =
-        c.has_suffix ? "打开失败 Error=" + system_text(c.last_error) : "打开失败";
-    EXPECT_GBK_EQ(expected, record.message);
-    EXPECT_EQ(240 + expected.size() + 1, record.length);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Levels, TraceSuffixTest,
-    ::testing::Values(SuffixCase{"ErrorWithCode", kTraceError, os::kErrorFileNotFound, true},
-                      SuffixCase{"ErrorWithoutCode", kTraceError, 0, false},
-                      SuffixCase{"InfoWithCode", kTraceInfo, os::kErrorAccessDenied, false},
-                      SuffixCase{"OtherLevelWithCode", 3, os::kErrorAccessDenied, false}),
-    [](const auto& param_info) { return std::string(param_info.param.name); });
-
-struct LengthCase {
-    const char* name;
-    std::size_t message_length;
-    std::size_t stored_length;
-    std::size_t suffix_kept;  // characters of " Error=…" that fit
-};
-
-class TraceLengthTest : public TraceRecordTest, public ::testing::WithParamInterface<LengthCase> {};
-
-TEST_P(TraceLengthTest, MessageAndSuffixStayWithin4095) {
-    const LengthCase& c = GetParam();
-    const std::string text(c.message_length, 'm');
-    const DecodedRecord record =
-        trace_one(kTraceError, os::kErrorFileNotFound, "F", "S", text.c_str());
-    const std::string suffix = " Error=" + system_text(os::kErrorFileNotFound);
-    const std::string expected =
-        std::string(c.stored_length - c.suffix_kept, 'm') + suffix.substr(0, c.suffix_kept);
-    EXPECT_EQ(c.stored_length, record.message.size());
-    EXPECT_EQ(expected, record.message);
-    EXPECT_EQ(240 + c.stored_length + 1, record.length);
-}
-
-INSTANTIATE_TEST_SUITE_P(Cuts, TraceLengthTest,
-                         ::testing::Values(LengthCase{"Exactly4095NoSuffix", 4095, 4095, 0},
-                                           LengthCase{"LongerIsCut", 6000, 4095, 0},
-                                           LengthCase{"SuffixCutToFit", 4091, 4095, 4}),
-                         [](const auto& param_info) { return std::string(param_info.param.name); });
-
-struct NameCase {
-    const char* name;
-    std::string function;
-    std::string source;
-    std::string stored_function;
-    std::string stored_source;
-};
-
-class TraceNameTest : public TraceRecordTest, public ::testing::WithParamInterface<NameCase> {};
-
-TEST_P(TraceNameTest, NamesAreStrippedAndCut) {
-    const NameCase& c = GetParam();
-    const DecodedRecord record =
-        trace_one(kTraceInfo, 0, c.function.c_str(), c.source.c_str(), "x");
-    EXPECT_EQ(c.stored_function, record.function);
-    EXPECT_EQ(c.stored_source, record.source);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Names, TraceNameTest,
-    ::testing::Values(
-        NameCase{"DotBackslashStripped", "F", ".\\Cutil_Xml.cpp", "F", "Cutil_Xml.cpp"},
-        NameCase{"OnlyLeadingPairStripped", "F", "..\\a\\.\\b", "F", "..\\a\\.\\b"},
-        NameCase{"FunctionOf70CutTo63", std::string(70, 'f'), "S", std::string(63, 'f'), "S"},
-        NameCase{"SourceCutAfterStrip", "F", ".\\" + std::string(70, 's'), "F",
-                 std::string(63, 's')}),
-    [](const auto& param_info) { return std::string(param_info.param.name); });
-
-TEST_F(TraceRecordTest, NullNamesAndFormatRecordEmptyTexts) {
-    os::set_last_error(0);
     LogTrace(nullptr, kTraceInfo, nullptr, 1, nullptr);
+
     const auto records = drain();
-    ASSERT_EQ(1u, records.size());
-    EXPECT_EQ("", records[0].function);
-    EXPECT_EQ("", records[0].source);
-    EXPECT_EQ("", records[0].message);
-    EXPECT_EQ(241u, records[0].length);
+    ASSERT_EQ(2u, records.size());
+    const auto& r = records[0];
+    const std::string message = "用户 张三 第3次";
+    EXPECT_EQ(240 + message.size() + 1, r.length);
+    EXPECT_EQ(2u, r.level);
+    EXPECT_EQ("2026-03-09", r.date);
+    EXPECT_EQ("08:07:06.054", r.time);
+    EXPECT_EQ(quarn::test::own_program_name(), r.module);
+    EXPECT_EQ(os::thread_id(), r.thread_id);
+    EXPECT_EQ("QuarnAssAutoCheck", r.source);
+    EXPECT_EQ("UserSwitchAddUser", r.function);
+    EXPECT_EQ(1234u, r.line);
+    EXPECT_GBK_EQ(message, r.message);
+    // Null names and format record empty texts.
+    EXPECT_EQ("", records[1].function + records[1].source + records[1].message);
+    EXPECT_EQ(241u, records[1].length);
 }
 
-struct ModulePathCase {
-    const char* path;
-    const char* name;
-};
+// The " Error=<system text>" suffix only at the error level with a code; the
+// message with its suffix cut to 4095 characters; ".\" stripped from the
+// source and both names cut to 63 characters.
+TEST_F(TraceRecordTest, ErrorSuffixAndCuts) {
+    const std::string suffix = " Error=" + system_text(os::kErrorFileNotFound);
+    const struct {
+        int level;
+        std::uint32_t last_error;
+        std::string function, source, message;
+        std::string stored_function, stored_source, stored_message;
+    } cases[] = {
+        {kTraceError, os::kErrorFileNotFound, "F", "S", "打开失败", "F", "S", "打开失败" + suffix},
+        {kTraceError, 0, "F", "S", "打开失败", "F", "S", "打开失败"},
+        {kTraceInfo, os::kErrorFileNotFound, "F", "S", "打开失败", "F", "S", "打开失败"},
+        {3, os::kErrorFileNotFound, "F", "S", "打开失败", "F", "S", "打开失败"},
+        {kTraceError, os::kErrorFileNotFound, "F", "S", std::string(4095, 'm'), "F", "S",
+         std::string(4095, 'm')},
+        {kTraceError, os::kErrorFileNotFound, "F", "S", std::string(6000, 'm'), "F", "S",
+         std::string(4095, 'm')},
+        {kTraceError, os::kErrorFileNotFound, "F", "S", std::string(4091, 'm'), "F", "S",
+         std::string(4091, 'm') + suffix.substr(0, 4)},
+        {kTraceInfo, 0, "F", ".\\Cutil_Xml.cpp", "x", "F", "Cutil_Xml.cpp", "x"},
+        {kTraceInfo, 0, "F", "..\\a\\.\\b", "x", "F", "..\\a\\.\\b", "x"},
+        {kTraceInfo, 0, std::string(70, 'f'), "S", "x", std::string(63, 'f'), "S", "x"},
+        {kTraceInfo, 0, "F", ".\\" + std::string(70, 's'), "x", "F", std::string(63, 's'), "x"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << "case " << &c - cases);
+        os::set_last_error(c.last_error);
+        LogTrace(c.function.c_str(), c.level, c.source.c_str(), 7, "%s", c.message.c_str());
+        const auto records = drain();
+        ASSERT_EQ(1u, records.size());
+        EXPECT_EQ(c.stored_function, records[0].function);
+        EXPECT_EQ(c.stored_source, records[0].source);
+        EXPECT_GBK_EQ(c.stored_message, records[0].message);
+        EXPECT_EQ(240 + c.stored_message.size() + 1, records[0].length);
+    }
+}
 
 TEST(TraceModuleName, PartAfterTheLastBackslash) {
-    const ModulePathCase cases[] = {
+    const std::string long_path = "C:\\" + std::string(80, 'n');
+    const std::string long_name(63, 'n');
+    const char* cases[][2] = {
         {"C:\\Program Files\\Quarn\\QuarnAssAutoCheck.dll", "QuarnAssAutoCheck.dll"},
         {"\\QuarnAssAutoCheck.dll", ""},  // the first character does not count
         {"QuarnAssAutoCheck.dll", ""},
         {"", ""},
         {"C:\\dir\\", ""},
         {"\\\\server\\share\\x.dll", "x.dll"},
+        {long_path.c_str(), long_name.c_str()},
     };
     for (const auto& c : cases) {
         char out[64];
         std::memset(out, 'z', sizeof out);
-        cutil::trace::module_name_from_path(c.path, out, sizeof out);
-        EXPECT_STREQ(c.name, out) << c.path;
+        EXPECT_EQ(std::strlen(c[1]), cutil::trace::module_name_from_path(c[0], out, sizeof out));
+        EXPECT_STREQ(c[1], out) << c[0];
     }
-    const std::string long_path = "C:\\" + std::string(80, 'n');
-    char out[64];
-    EXPECT_EQ(63u, cutil::trace::module_name_from_path(long_path.c_str(), out, sizeof out));
-    EXPECT_EQ(std::string(63, 'n'), out);
 }
 
 }  // namespace

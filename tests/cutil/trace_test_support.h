@@ -1,6 +1,7 @@
-// Shared by the trace and memory suites: a reader that owns the trace ring for
-// one test and drains only the records of the processes the test expects
-// (other programs on the machine may trace while the ring exists).
+// Shared by the trace, memory and XML file suites: a reader that owns the
+// trace ring for one test and drains only the records of the processes the
+// test expects (other programs on the machine may trace while the ring
+// exists). `Base` is the fixture it extends.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -16,14 +17,19 @@
 
 namespace quarn::test {
 
-class TraceRingTest : public ::testing::Test {
+template <class Base = ::testing::Test>
+class TraceRingTestOn : public Base {
   protected:
     void SetUp() override {
+        Base::SetUp();
         ASSERT_TRUE(reader_.create());
         std::vector<cutil::trace::Record> stale;
         reader_.drain(&stale);
     }
-    void TearDown() override { reader_.close(); }
+    void TearDown() override {
+        reader_.close();
+        Base::TearDown();
+    }
 
     // The waiting records of the given processes (default: this one), raw.
     std::vector<cutil::trace::Record> drain_raw(std::initializer_list<std::uint32_t> pids = {}) {
@@ -53,6 +59,8 @@ class TraceRingTest : public ::testing::Test {
         return false;
     }
 };
+
+using TraceRingTest = TraceRingTestOn<>;
 
 // The file name of this test program, as LogTrace records its module.
 inline std::string own_program_name() {

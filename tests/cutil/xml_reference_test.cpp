@@ -11,21 +11,10 @@
 
 #include "cutil/xml.h"
 #include "cutil/xml_internal.h"
+#include "fuzz/xml_round_trip.h"
 #include "tests/cutil/xml_test_support.h"
 
 namespace {
-
-// Each kind in turn, searching again from the start after every replacement.
-std::string decode_by_definition(std::string text) {
-    const char* kinds[][2] = {{"&lt;", "<"}, {"&gt;", ">"}, {"&amp;", "&"}, {"&quot;", "\""}};
-    for (const auto& kind : kinds) {
-        const std::string from = kind[0];
-        for (std::size_t at = text.find(from); at != std::string::npos; at = text.find(from)) {
-            text.replace(at, from.size(), kind[1]);
-        }
-    }
-    return text;
-}
 
 std::string decode_in_one_pass(const std::string& text) {
     std::string out(text.size(), '\0');
@@ -33,20 +22,11 @@ std::string decode_in_one_pass(const std::string& text) {
     return out;
 }
 
-TEST(XmlReference, KnownDecodings) {
-    EXPECT_EQ("&lt;", decode_in_one_pass("&amp;amp;lt;"));
-    EXPECT_EQ("&", decode_in_one_pass("&amp;amp;amp;"));
-    EXPECT_EQ("\"", decode_in_one_pass("&amp;amp;quot;"));
-    EXPECT_EQ("&<", decode_in_one_pass("&amp;&lt;"));
-    EXPECT_EQ("&\"", decode_in_one_pass("&amp;&quot;"));
-    EXPECT_EQ("&LT; &am &amp", decode_in_one_pass("&LT; &am &amp"));
-}
-
 TEST(XmlReference, OnePassDecodingMatchesTheDefinition) {
     std::mt19937 random(20261207);
     const std::vector<std::string> tokens = {"&",     "amp;", "lt;",  "gt;",    "quot;",
-                                             "&amp;", "&lt;", "&gt;", "&quot;", ";",
-                                             "a",     "q",    "x",    "<"};
+                                             "&amp;", "&lt;", "&gt;", "&quot;", "&LT;",
+                                             "&Amp;", ";",    "a",    "<"};
     const std::string letters = "&amp;ltgquo;x";
     for (int round = 0; round < 20000; ++round) {
         std::string text;
@@ -58,7 +38,7 @@ TEST(XmlReference, OnePassDecodingMatchesTheDefinition) {
                 text += tokens[random() % tokens.size()];
             }
         }
-        ASSERT_EQ(decode_by_definition(text), decode_in_one_pass(text)) << text;
+        ASSERT_EQ(quarn::fuzz::decode_by_definition(text), decode_in_one_pass(text)) << text;
     }
 }
 
@@ -89,19 +69,11 @@ TEST(XmlReference, OneWalkCountMatchesTheIndexByIndexDefinition) {
             cutil_xml_add(doc.get(), nullptr, "TARN/%s", name.c_str());
             if (random() % 4 == 0) cutil_xml_add(doc.get(), nullptr, "TARN/A/%s", name.c_str());
         }
-        std::vector<std::string> paths = {"TARN",
-                                          "TARN/A",
-                                          "TARN/B",
-                                          "TARN/A/A",
-                                          "TARN/A[2]",
-                                          "TARN/A[",
-                                          "TARN/A ",
-                                          " /TARN/A",
-                                          "/TARN/B",
-                                          "A",
-                                          "TARN/A[1]/B",
-                                          "TARN/" + long_name,
-                                          "TARN/" + long_name + "12"};
+        std::vector<std::string> paths = {"TARN/" + long_name + "12"};
+        for (const char* path : {"TARN", "TARN/A", "TARN/B", "TARN/A/A", "TARN/A[2]", "TARN/A[",
+                                 "TARN/A ", " /TARN/A", "/TARN/B", "A", "TARN/A[1]/B"}) {
+            paths.push_back(path);
+        }
         // Paths around the 259-character cut: the appended index loses digits,
         // its "]", its "[" or part of the path.
         for (std::size_t pad = 0; pad < 24; ++pad) {

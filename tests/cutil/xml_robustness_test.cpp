@@ -39,36 +39,30 @@ TEST(XmlRobustness, ChainedReferencesDecodeInLinearTime) {
     EXPECT_STREQ("&", cutil_xml_get(doc.get(), "TARN"));
 }
 
-// Fails allocation number `fail_at` (counting from 0) and, with `exhausted`,
-// every one after it.
-struct Failure {
-    static inline int countdown = -1;
-    static inline bool exhausted = false;
-    static inline bool triggered = false;
-    static bool hook(std::size_t) {
-        if (countdown < 0) return exhausted && triggered;
-        if (countdown-- == 0) {
-            triggered = true;
-            return true;
-        }
-        return false;
-    }
-};
+// Allocation number `fail_at` (from 0) fails and, with `fail_rest`, every
+// one after it (an exhausted heap).
+int fail_at = -1;
+bool fail_rest = false;
+bool injected = false;
+bool fail_hook(std::size_t) {
+    if (injected) return fail_rest;
+    return injected = fail_at-- == 0;
+}
 
 // Runs `operation` with allocation k failing, for k = 0, 1, ... until a run
-// meets no failure; `operation` receives whether a failure was injected
-// (known only afterwards, so it checks through the callback it returns).
+// meets no failure; `operation` returns a check that learns whether an
+// allocation failed.
 template <class Operation>
-void with_each_failure(bool exhausted, Operation operation) {
+void with_each_failure(bool all_after, Operation operation) {
     for (int k = 0; k < 100000; ++k) {
-        Failure::countdown = k;
-        Failure::exhausted = exhausted;
-        Failure::triggered = false;
-        cutil_xml_testing_fail_allocations(&Failure::hook);
+        fail_at = k;
+        fail_rest = all_after;
+        injected = false;
+        cutil_xml_testing_fail_allocations(&fail_hook);
         auto check = operation();
         cutil_xml_testing_fail_allocations(nullptr);
-        check(Failure::triggered);
-        if (!Failure::triggered) return;
+        check(injected);
+        if (!injected) return;
     }
     FAIL() << "the operation never completed";
 }
