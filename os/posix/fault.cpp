@@ -14,6 +14,8 @@
 #include <cstring>
 #include <mutex>
 
+#include "os/fault_call.h"
+
 namespace os {
 namespace {
 
@@ -34,9 +36,12 @@ struct sigaction g_previous[sizeof kSignals / sizeof kSignals[0]];
 Fault fault_of(int signal_number) {
     switch (signal_number) {
         case SIGSEGV:
-        case SIGBUS: return Fault::kAccessViolation;
-        case SIGFPE: return Fault::kDivideByZero;
-        default: return Fault::kOther;
+        case SIGBUS:
+            return Fault::kAccessViolation;
+        case SIGFPE:
+            return Fault::kDivideByZero;
+        default:
+            return Fault::kOther;
     }
 }
 
@@ -90,12 +95,13 @@ void install_handlers() {
 // An alternate signal stack for threads that have none (a sanitizer gives
 // each thread its own already; that one is kept).
 class AltStack {
-public:
+  public:
     AltStack() {
         stack_t current{};
         if (sigaltstack(nullptr, &current) != 0 || (current.ss_flags & SS_DISABLE) == 0) return;
         const std::size_t size = 64 * 1024;
-        void* memory = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        void* memory =
+            mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
         if (memory == MAP_FAILED) return;
         stack_t mine{};
         mine.ss_sp = memory;
@@ -120,21 +126,10 @@ public:
     AltStack(const AltStack&) = delete;
     AltStack& operator=(const AltStack&) = delete;
 
-private:
+  private:
     void* memory_ = nullptr;
     std::size_t size_ = 0;
 };
-
-// Kept out of line so that the try block and the call stay between the
-// fences of fault_guard.
-__attribute__((noinline)) Fault call_catching(void (*function)(void*), void* context) {
-    try {
-        function(context);
-        return Fault::kNone;
-    } catch (...) {
-        return Fault::kCppException;
-    }
-}
 
 }  // namespace
 
@@ -158,7 +153,7 @@ Fault fault_guard(void (*function)(void* context), void* context) {
     std::atomic_signal_fence(std::memory_order_seq_cst);
     frame.armed = 1;
     std::atomic_signal_fence(std::memory_order_seq_cst);
-    const Fault result = call_catching(function, context);
+    const Fault result = detail::call_catching(function, context);
     std::atomic_signal_fence(std::memory_order_seq_cst);
     frame.armed = 0;
     std::atomic_signal_fence(std::memory_order_seq_cst);

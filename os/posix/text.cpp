@@ -50,21 +50,13 @@ std::string u16_bytes(char16_t c) {
 
 }  // namespace
 
-std::size_t wide_length(const char16_t* text) {
-    if (text == nullptr) return 0;
-    std::size_t length = 0;
-    while (text[length] != 0) ++length;
-    return length;
-}
-
 std::size_t acp_to_wide(const char* text, char16_t* out, std::size_t size) {
     if (out != nullptr && size > 0) out[0] = 0;
     if (text == nullptr || out == nullptr) {
         set_last_error(kErrorInvalidParameter);
         return static_cast<std::size_t>(-1);
     }
-    const std::string bytes =
-        convert(kUtf16, kGbk, text, std::strlen(text), u16_bytes(0xFFFD), 1);
+    const std::string bytes = convert(kUtf16, kGbk, text, std::strlen(text), u16_bytes(0xFFFD), 1);
     const std::size_t units = bytes.size() / 2;
     if (units + 1 > size) {
         set_last_error(kErrorInsufficientBuffer);

@@ -10,6 +10,8 @@
 
 #include <atomic>
 
+#include "os/fault_call.h"
+
 namespace os {
 namespace {
 
@@ -31,9 +33,11 @@ Fault fault_of(DWORD code) {
         case EXCEPTION_ACCESS_VIOLATION:
         case EXCEPTION_IN_PAGE_ERROR:
         case EXCEPTION_ARRAY_BOUNDS_EXCEEDED:
-        case EXCEPTION_DATATYPE_MISALIGNMENT: return Fault::kAccessViolation;
+        case EXCEPTION_DATATYPE_MISALIGNMENT:
+            return Fault::kAccessViolation;
         case EXCEPTION_INT_DIVIDE_BY_ZERO:
-        case EXCEPTION_INT_OVERFLOW: return Fault::kDivideByZero;
+        case EXCEPTION_INT_OVERFLOW:
+            return Fault::kDivideByZero;
         case EXCEPTION_ILLEGAL_INSTRUCTION:
         case EXCEPTION_PRIV_INSTRUCTION:
         case EXCEPTION_FLT_DIVIDE_BY_ZERO:
@@ -42,8 +46,10 @@ Fault fault_of(DWORD code) {
         case EXCEPTION_FLT_UNDERFLOW:
         case EXCEPTION_FLT_INEXACT_RESULT:
         case EXCEPTION_FLT_DENORMAL_OPERAND:
-        case EXCEPTION_FLT_STACK_CHECK: return Fault::kOther;
-        default: return Fault::kNone;  // not a processor fault we take
+        case EXCEPTION_FLT_STACK_CHECK:
+            return Fault::kOther;
+        default:
+            return Fault::kNone;  // not a processor fault we take
     }
 }
 
@@ -112,20 +118,11 @@ bool ensure_installed() {
     return InitOnceExecuteOnce(&once, initialise, nullptr, nullptr) != FALSE;
 }
 
-__attribute__((noinline)) Fault call_catching(void (*function)(void*), void* context) {
-    try {
-        function(context);
-        return Fault::kNone;
-    } catch (...) {
-        return Fault::kCppException;
-    }
-}
-
 }  // namespace
 
 Fault fault_guard(void (*function)(void* context), void* context) {
     if (function == nullptr) return Fault::kNone;
-    if (!ensure_installed()) return call_catching(function, context);
+    if (!ensure_installed()) return detail::call_catching(function, context);
 
     GuardFrame frame;
     frame.previous = static_cast<GuardFrame*>(TlsGetValue(g_frame_slot));
@@ -142,7 +139,7 @@ Fault fault_guard(void (*function)(void* context), void* context) {
     std::atomic_signal_fence(std::memory_order_seq_cst);
     frame.armed = 1;
     std::atomic_signal_fence(std::memory_order_seq_cst);
-    const Fault result = call_catching(function, context);
+    const Fault result = detail::call_catching(function, context);
     std::atomic_signal_fence(std::memory_order_seq_cst);
     frame.armed = 0;
     std::atomic_signal_fence(std::memory_order_seq_cst);

@@ -32,13 +32,6 @@ std::string from_wide(UINT code_page, const std::wstring& wide) {
 
 }  // namespace
 
-std::size_t wide_length(const char16_t* text) {
-    if (text == nullptr) return 0;
-    std::size_t length = 0;
-    while (text[length] != 0) ++length;
-    return length;
-}
-
 std::size_t acp_to_wide(const char* text, char16_t* out, std::size_t size) {
     if (out != nullptr && size > 0) out[0] = 0;
     if (text == nullptr || out == nullptr) {
