@@ -49,39 +49,21 @@ Entry* entry_at(void* table, std::uint32_t offset) {
     return reinterpret_cast<Entry*>(static_cast<unsigned char*>(table) + offset);
 }
 
-Monitor::~Monitor() {
-    close();
-}
-
 bool Monitor::create(std::uint32_t turn_timeout_ms) {
-    close();
-    holds_turn_ = cutil::trace::turn_take(cutil::trace::kMemoryMonitorTurnName, turn_timeout_ms);
-    event_ = os::event_create(kEventName, os::EventReset::kAuto, true);
-    if (event_ == nullptr || !os::shared_memory_create(kMappingName, kTableSize, &memory_)) {
-        close();
-        return false;
-    }
-    return true;
-}
-
-void Monitor::close() {
-    os::shared_memory_close(&memory_);
-    if (event_ != nullptr) os::event_close(event_);
-    event_ = nullptr;
-    if (holds_turn_) cutil::trace::turn_give(cutil::trace::kMemoryMonitorTurnName);
-    holds_turn_ = false;
+    return objects_.create(cutil::trace::kMemoryMonitorTurnName, turn_timeout_ms, {kEventName},
+                           kMappingName, kTableSize);
 }
 
 bool Monitor::snapshot(Snapshot* out, std::uint32_t timeout_ms) {
     out->sites.clear();
     out->used_entries = 0;
-    if (!is_open() || os::event_wait(event_, timeout_ms) != 0) return false;
+    if (!is_open() || os::event_wait(event(), timeout_ms) != 0) return false;
 
     // Copy, give the table back, then decode: registrations wait only for
     // the copy.
     std::vector<unsigned char> copy(kTableSize);
-    std::memcpy(copy.data(), memory_.view, kTableSize);
-    os::event_set(event_);
+    std::memcpy(copy.data(), table(), kTableSize);
+    os::event_set(event());
 
     void* table = copy.data();
     for (std::uint32_t index = 0; index < kSiteCount; ++index) {

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "os/shared_memory.h"
+#include "cutil/held_objects.h"
 #include "os/types.h"
 
 namespace cutil::memory {
@@ -126,32 +126,25 @@ struct Snapshot {
 // The monitor's side of the table.
 class Monitor {
   public:
-    Monitor() = default;
-    ~Monitor();
-    Monitor(const Monitor&) = delete;
-    Monitor& operator=(const Monitor&) = delete;
-
     // Creates the event (auto-reset, initially set: the first registration
     // takes the table at once) and the zero-filled table, or opens them when
     // another monitor exists. First waits at most `turn_timeout_ms` for the
     // monitors' turn (trace_turn.h); without it the table is shared.
     bool create(std::uint32_t turn_timeout_ms = kMonitorTurnWaitMs);
-    void close();
-    bool is_open() const { return memory_.view != nullptr; }
-    bool holds_turn() const { return holds_turn_; }
+    void close() { objects_.close(); }
+    bool is_open() const { return objects_.is_open(); }
+    bool holds_turn() const { return objects_.holds_turn(); }
 
     // Takes the event (at most `timeout_ms`), decodes sites and chains, gives
     // the event back. False when the table could not be taken.
     bool snapshot(Snapshot* out, std::uint32_t timeout_ms = kWaitMs);
 
     // The raw table, for tests that inspect bytes or fill it up.
-    void* table() const { return memory_.view; }
-    os::Handle event() const { return event_; }
+    void* table() const { return objects_.view(); }
+    os::Handle event() const { return objects_.event(0); }
 
   private:
-    os::Handle event_ = nullptr;
-    os::SharedMemory memory_;
-    bool holds_turn_ = false;
+    cutil::trace::HeldObjects objects_;
 };
 
 }  // namespace cutil::memory

@@ -34,42 +34,20 @@ DecodedRecord decode(const Record& record) {
     return out;
 }
 
-Reader::~Reader() {
-    close();
-}
-
 bool Reader::create(std::uint32_t turn_timeout_ms) {
-    close();
-    holds_turn_ = turn_take(kTraceReaderTurnName, turn_timeout_ms);
-    write_event_ = os::event_create(kWriteEventName, os::EventReset::kAuto, true);
-    read_event_ = os::event_create(kReadEventName, os::EventReset::kAuto, true);
-    if (write_event_ == nullptr || read_event_ == nullptr ||
-        !os::shared_memory_create(kMappingName, kMappingSize, &memory_)) {
-        close();
-        return false;
-    }
-    return true;
-}
-
-void Reader::close() {
-    os::shared_memory_close(&memory_);
-    if (read_event_ != nullptr) os::event_close(read_event_);
-    if (write_event_ != nullptr) os::event_close(write_event_);
-    read_event_ = nullptr;
-    write_event_ = nullptr;
-    if (holds_turn_) turn_give(kTraceReaderTurnName);
-    holds_turn_ = false;
+    return objects_.create(kTraceReaderTurnName, turn_timeout_ms, {kWriteEventName, kReadEventName},
+                           kMappingName, kMappingSize);
 }
 
 bool Reader::wait_for_records(std::uint32_t timeout_ms) {
-    return read_event_ != nullptr && os::event_wait(read_event_, timeout_ms) == 0;
+    return is_open() && os::event_wait(read_event(), timeout_ms) == 0;
 }
 
 bool Reader::drain(std::vector<Record>* out, std::uint32_t timeout_ms) {
     out->clear();
-    if (!is_open() || os::event_wait(write_event_, timeout_ms) != 0) return false;
+    if (!is_open() || os::event_wait(write_event(), timeout_ms) != 0) return false;
 
-    auto* base = static_cast<unsigned char*>(memory_.view);
+    auto* base = static_cast<unsigned char*>(objects_.view());
     std::uint32_t count;
     std::memcpy(&count, base + kCountOffset, sizeof count);
     if (count > kSlotCount) count = kSlotCount;  // a writer's bad value
@@ -80,7 +58,7 @@ bool Reader::drain(std::vector<Record>* out, std::uint32_t timeout_ms) {
     const std::uint32_t empty = 0;
     std::memcpy(base + kCountOffset, &empty, sizeof empty);
 
-    os::event_set(write_event_);
+    os::event_set(write_event());
     return true;
 }
 

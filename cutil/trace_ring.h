@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "os/shared_memory.h"
+#include "cutil/held_objects.h"
 #include "os/types.h"
 
 namespace cutil::trace {
@@ -91,20 +91,15 @@ DecodedRecord decode(const Record& record);
 // alive; without one (and without another reader) LogTrace records nothing.
 class Reader {
   public:
-    Reader() = default;
-    ~Reader();
-    Reader(const Reader&) = delete;
-    Reader& operator=(const Reader&) = delete;
-
     // Creates the objects as the outside reader does: both events auto-reset
     // and initially set (the first writer takes the ring at once), and the
     // zero-filled mapping. Opens them instead when another reader exists.
     // First waits at most `turn_timeout_ms` for the readers' turn
     // (trace_turn.h); without it the ring is shared with the other reader.
     bool create(std::uint32_t turn_timeout_ms = kReaderTurnWaitMs);
-    void close();
-    bool is_open() const { return memory_.view != nullptr; }
-    bool holds_turn() const { return holds_turn_; }
+    void close() { objects_.close(); }
+    bool is_open() const { return objects_.is_open(); }
+    bool holds_turn() const { return objects_.holds_turn(); }
 
     // Waits at most `timeout_ms` for the read event (records are waiting).
     bool wait_for_records(std::uint32_t timeout_ms);
@@ -115,13 +110,13 @@ class Reader {
     bool drain(std::vector<Record>* out, std::uint32_t timeout_ms = 2000);
 
     // The mapped ring, for tests that inspect the count or raw slots.
-    void* ring() const { return memory_.view; }
+    void* ring() const { return objects_.view(); }
 
   private:
-    os::Handle write_event_ = nullptr;
-    os::Handle read_event_ = nullptr;
-    os::SharedMemory memory_;
-    bool holds_turn_ = false;
+    os::Handle write_event() const { return objects_.event(0); }
+    os::Handle read_event() const { return objects_.event(1); }
+
+    HeldObjects objects_;
 };
 
 }  // namespace cutil::trace
