@@ -3,18 +3,14 @@
 
 #include <cstring>
 
+#include "cutil/trace_fields.h"
 #include "cutil/trace_turn.h"
 #include "os/event.h"
 
 namespace cutil::memory {
 namespace {
 
-template <std::size_t N>
-std::string field_text(const char (&field)[N]) {
-    const void* end = std::memchr(field, '\0', N);
-    const std::size_t length = end == nullptr ? N : static_cast<const char*>(end) - field;
-    return std::string(field, length);
-}
+using cutil::trace::field_text;
 
 Site decode_site(void* table, const SiteRecord& record) {
     Site site;

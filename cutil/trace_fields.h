@@ -4,6 +4,8 @@
 #pragma once
 
 #include <cstddef>
+#include <cstring>
+#include <string>
 
 namespace cutil::trace {
 
@@ -26,5 +28,14 @@ void copy_cut(char* field, const char* text, std::size_t limit);
 
 // `source` without a leading ".\" (null stays null).
 const char* strip_dot_backslash(const char* source);
+
+// A field's text for the readers: up to its terminator or the field's end,
+// so a record written by a faulty peer never reads past the field.
+template <std::size_t N>
+std::string field_text(const char (&field)[N]) {
+    const void* end = std::memchr(field, '\0', N);
+    const std::size_t length = end == nullptr ? N : static_cast<const char*>(end) - field;
+    return std::string(field, length);
+}
 
 }  // namespace cutil::trace
