@@ -150,13 +150,7 @@ Fault fault_guard(void (*function)(void* context), void* context) {
         return static_cast<Fault>(frame.fault);
     }
     t_frame = &frame;
-    std::atomic_signal_fence(std::memory_order_seq_cst);
-    frame.armed = 1;
-    std::atomic_signal_fence(std::memory_order_seq_cst);
-    const Fault result = detail::call_catching(function, context);
-    std::atomic_signal_fence(std::memory_order_seq_cst);
-    frame.armed = 0;
-    std::atomic_signal_fence(std::memory_order_seq_cst);
+    const Fault result = detail::armed_call(frame.armed, function, context);
     t_frame = frame.previous;
     return result;
 }
