@@ -54,6 +54,17 @@ constexpr std::size_t kMaxSteps = 51;
 void format_path(char (&out)[kPathBufferSize], const char* format, va_list arguments)
     QUARN_PRINTF(2, 0);
 
+// Declares `path` and formats into it the path argument of the enclosing
+// variadic operation, whose last named parameter is `path_format`.
+#define CUTIL_XML_FORMAT_PATH(path)                                   \
+    char path[::cutil::xml::kPathBufferSize];                         \
+    {                                                                 \
+        va_list path_arguments;                                       \
+        va_start(path_arguments, path_format);                        \
+        ::cutil::xml::format_path(path, path_format, path_arguments); \
+        va_end(path_arguments);                                       \
+    }
+
 // One step of a parsed path: a name and its 1-based index.
 struct Step {
     const char* name;

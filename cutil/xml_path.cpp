@@ -158,21 +158,13 @@ int leading_int(const char* text) {
 using namespace cutil::xml;
 
 const char* cutil_xml_get(const XmlNode* start, const char* path_format, ...) {
-    char path[kPathBufferSize];
-    va_list arguments;
-    va_start(arguments, path_format);
-    format_path(path, path_format, arguments);
-    va_end(arguments);
+    CUTIL_XML_FORMAT_PATH(path);
     const XmlNode* node = resolve(start, path);
     return node != nullptr ? node->text : nullptr;
 }
 
 int cutil_xml_get_int(const XmlNode* start, const char* path_format, ...) {
-    char path[kPathBufferSize];
-    va_list arguments;
-    va_start(arguments, path_format);
-    format_path(path, path_format, arguments);
-    va_end(arguments);
+    CUTIL_XML_FORMAT_PATH(path);
     const XmlNode* node = resolve(start, path);
     if (node == nullptr || node->text == nullptr) return -1;
     const char first = node->text[0];
@@ -181,29 +173,17 @@ int cutil_xml_get_int(const XmlNode* start, const char* path_format, ...) {
 }
 
 int cutil_xml_count(const XmlNode* start, const char* path_format, ...) {
-    char path[kPathBufferSize];
-    va_list arguments;
-    va_start(arguments, path_format);
-    format_path(path, path_format, arguments);
-    va_end(arguments);
+    CUTIL_XML_FORMAT_PATH(path);
     return count_formatted(start, path);
 }
 
 XmlNode* cutil_xml_find(XmlNode* start, const char* path_format, ...) {
-    char path[kPathBufferSize];
-    va_list arguments;
-    va_start(arguments, path_format);
-    format_path(path, path_format, arguments);
-    va_end(arguments);
+    CUTIL_XML_FORMAT_PATH(path);
     return resolve(start, path);
 }
 
 int cutil_xml_delete(XmlNode* start, const char* path_format, ...) {
-    char path[kPathBufferSize];
-    va_list arguments;
-    va_start(arguments, path_format);
-    format_path(path, path_format, arguments);
-    va_end(arguments);
+    CUTIL_XML_FORMAT_PATH(path);
     XmlNode* node = resolve(start, path);
     if (node == nullptr || node == start) return -1;
     // A node without parent can only be one of the start's following siblings.

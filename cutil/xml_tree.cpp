@@ -148,20 +148,12 @@ void cutil_xml_free(XmlNode* document) {
 }
 
 int cutil_xml_add(XmlNode* start, const char* text, const char* path_format, ...) {
-    char path[kPathBufferSize];
-    va_list arguments;
-    va_start(arguments, path_format);
-    format_path(path, path_format, arguments);
-    va_end(arguments);
+    CUTIL_XML_FORMAT_PATH(path);
     return add_formatted(start, text, path);
 }
 
 int cutil_xml_set(XmlNode* start, const char* text, const char* path_format, ...) {
-    char path[kPathBufferSize];
-    va_list arguments;
-    va_start(arguments, path_format);
-    format_path(path, path_format, arguments);
-    va_end(arguments);
+    CUTIL_XML_FORMAT_PATH(path);
     XmlNode* node = resolve(start, path);
     if (node == nullptr) return add_formatted(start, text, path);
     // Copy before releasing: `text` may be the node's own text.
