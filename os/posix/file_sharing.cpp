@@ -24,22 +24,24 @@ off_t denies_marker(int kind) {
     return kMarkerBase + kKinds + kind;
 }
 
+// A one-byte open-file-description lock request on `marker`.
+struct flock marker_lock(short type, off_t marker) {
+    struct flock lock = {};
+    lock.l_type = type;
+    lock.l_whence = SEEK_SET;
+    lock.l_start = marker;
+    lock.l_len = 1;
+    return lock;
+}
+
 bool held_by_other(int fd, off_t marker) {
-    struct flock probe = {};
-    probe.l_type = F_WRLCK;
-    probe.l_whence = SEEK_SET;
-    probe.l_start = marker;
-    probe.l_len = 1;
+    struct flock probe = marker_lock(F_WRLCK, marker);
     if (fcntl(fd, F_OFD_GETLK, &probe) != 0) return false;
     return probe.l_type != F_UNLCK;
 }
 
 bool hold(int fd, off_t marker) {
-    struct flock lock = {};
-    lock.l_type = F_RDLCK;
-    lock.l_whence = SEEK_SET;
-    lock.l_start = marker;
-    lock.l_len = 1;
+    struct flock lock = marker_lock(F_RDLCK, marker);
     return fcntl(fd, F_OFD_SETLK, &lock) == 0;
 }
 
