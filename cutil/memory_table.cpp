@@ -10,18 +10,9 @@
 namespace cutil::memory {
 namespace {
 
-using cutil::trace::field_text;
-
 Site decode_site(void* table, const SiteRecord& record) {
     Site site;
-    site.date = field_text(record.date);
-    site.time = field_text(record.time);
-    site.module = field_text(record.module);
-    site.process_id = record.process_id;
-    site.thread_id = record.thread_id;
-    site.source = field_text(record.source);
-    site.function = field_text(record.function);
-    site.line = record.line;
+    cutil::trace::decode_stamp(record, &site);
     site.registrations = record.registrations;
     site.releases = record.releases;
     site.live_bytes = record.live_bytes;

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "cutil/held_objects.h"
+#include "cutil/trace_fields.h"
 #include "os/types.h"
 
 namespace cutil::memory {
@@ -102,15 +103,7 @@ struct LiveEntry {
     std::uint32_t size = 0;
 };
 
-struct Site {
-    std::string date;
-    std::string time;
-    std::string module;
-    std::uint32_t process_id = 0;
-    std::uint32_t thread_id = 0;
-    std::string source;
-    std::string function;
-    std::uint32_t line = 0;
+struct Site : cutil::trace::DecodedStamp {
     std::uint32_t registrations = 0;
     std::uint32_t releases = 0;
     std::uint32_t live_bytes = 0;

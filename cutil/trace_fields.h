@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <cstring>
 #include <string>
 
@@ -29,6 +30,19 @@ void copy_cut(char* field, const char* text, std::size_t limit);
 // `source` without a leading ".\" (null stays null).
 const char* strip_dot_backslash(const char* source);
 
+// The caller's stamp that trace records and allocation sites share, with its
+// texts as strings (still GBK), for display and tests.
+struct DecodedStamp {
+    std::string date;
+    std::string time;
+    std::string module;
+    std::uint32_t process_id = 0;
+    std::uint32_t thread_id = 0;
+    std::string source;
+    std::string function;
+    std::uint32_t line = 0;
+};
+
 // A field's text for the readers: up to its terminator or the field's end,
 // so a record written by a faulty peer never reads past the field.
 template <std::size_t N>
@@ -36,6 +50,19 @@ std::string field_text(const char (&field)[N]) {
     const void* end = std::memchr(field, '\0', N);
     const std::size_t length = end == nullptr ? N : static_cast<const char*>(end) - field;
     return std::string(field, length);
+}
+
+// Copies the stamp fields of a trace record or a site record.
+template <class Record>
+void decode_stamp(const Record& record, DecodedStamp* out) {
+    out->date = field_text(record.date);
+    out->time = field_text(record.time);
+    out->module = field_text(record.module);
+    out->process_id = record.process_id;
+    out->thread_id = record.thread_id;
+    out->source = field_text(record.source);
+    out->function = field_text(record.function);
+    out->line = record.line;
 }
 
 }  // namespace cutil::trace

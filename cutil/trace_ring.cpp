@@ -13,14 +13,7 @@ DecodedRecord decode(const Record& record) {
     DecodedRecord out;
     out.length = record.length;
     out.level = record.level;
-    out.date = field_text(record.date);
-    out.time = field_text(record.time);
-    out.module = field_text(record.module);
-    out.process_id = record.process_id;
-    out.thread_id = record.thread_id;
-    out.source = field_text(record.source);
-    out.function = field_text(record.function);
-    out.line = record.line;
+    decode_stamp(record, &out);
     out.message = field_text(record.message);
     return out;
 }

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "cutil/held_objects.h"
+#include "cutil/trace_fields.h"
 #include "os/types.h"
 
 namespace cutil::trace {
@@ -69,17 +70,9 @@ constexpr std::size_t slot_offset(std::uint32_t slot) {
 }
 
 // A record with its texts as strings (still GBK), for display and tests.
-struct DecodedRecord {
+struct DecodedRecord : DecodedStamp {
     std::uint32_t length = 0;
     std::uint32_t level = 0;
-    std::string date;
-    std::string time;
-    std::string module;
-    std::uint32_t process_id = 0;
-    std::uint32_t thread_id = 0;
-    std::string source;
-    std::string function;
-    std::uint32_t line = 0;
     std::string message;
 };
 
