@@ -9,11 +9,14 @@ using gateway::kTraceSource;
 int TerminateProcessByHwndName(const char* title) {
     constexpr char kFunction[] = "TerminateProcessByHwndName";
     if (title == nullptr) return 0;
-    // The platform layer finds the window and its owner in one step; a
-    // window whose owner cannot be told is as good as none.
-    const std::uint32_t pid = os::window_find_process(title);
-    if (pid == 0) {
+    bool window_found = false;
+    const std::uint32_t pid = os::window_find_process(title, &window_found);
+    if (!window_found) {
         LogTrace(kFunction, kTraceError, kTraceSource, __LINE__, "没有找到窗口 %s", title);
+        return 0;
+    }
+    if (pid == 0) {
+        LogTrace(kFunction, kTraceError, kTraceSource, __LINE__, "取窗口 %s 的进程ID失败", title);
         return 0;
     }
     const os::Handle process = os::process_open_for_terminate(pid);

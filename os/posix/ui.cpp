@@ -72,18 +72,24 @@ int message_box(const char* text, const char* caption, unsigned flags) {
     }
     // No one to ask: show the question on stderr and take the safe answer,
     // the one that does nothing (Cancel, No, Abort; OK for a plain notice).
-    const std::string shown_caption = caption != nullptr ? gbk_to_utf8(caption, std::strlen(caption)) : "";
+    const std::string shown_caption =
+        caption != nullptr ? gbk_to_utf8(caption, std::strlen(caption)) : "";
     const std::string shown_text = text != nullptr ? gbk_to_utf8(text, std::strlen(text)) : "";
     std::fprintf(stderr, "[%s] %s\n", shown_caption.c_str(), shown_text.c_str());
     switch (flags & kTypeMask) {
-        case 0: return kIdOk;      // MB_OK
-        case 2: return kIdAbort;   // MB_ABORTRETRYIGNORE
-        case 4: return kIdNo;      // MB_YESNO
-        default: return kIdCancel;  // OKCANCEL, YESNOCANCEL, RETRYCANCEL, CANCELTRYCONTINUE
+        case 0:
+            return kIdOk;  // MB_OK
+        case 2:
+            return kIdAbort;  // MB_ABORTRETRYIGNORE
+        case 4:
+            return kIdNo;  // MB_YESNO
+        default:
+            return kIdCancel;  // OKCANCEL, YESNOCANCEL, RETRYCANCEL, CANCELTRYCONTINUE
     }
 }
 
-std::uint32_t window_find_process(const char* title) {
+std::uint32_t window_find_process(const char* title, bool* window_found) {
+    if (window_found != nullptr) *window_found = false;
     if (title == nullptr) return 0;
     const std::string folder = registry_folder();
     if (folder.empty()) return 0;
@@ -115,6 +121,8 @@ std::uint32_t window_find_process(const char* title) {
         break;
     }
     closedir(directory);
+    // A registered title always names its live owner.
+    if (window_found != nullptr) *window_found = found != 0;
     return found;
 }
 

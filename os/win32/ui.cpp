@@ -64,10 +64,12 @@ int message_box(const char* text, const char* caption, unsigned flags) {
     return MessageBoxA(nullptr, text, caption, flags);
 }
 
-std::uint32_t window_find_process(const char* title) {
+std::uint32_t window_find_process(const char* title, bool* window_found) {
+    if (window_found != nullptr) *window_found = false;
     if (title == nullptr) return 0;
     HWND window = FindWindowA(nullptr, title);
     if (window == nullptr) return 0;
+    if (window_found != nullptr) *window_found = true;
     DWORD pid = 0;
     GetWindowThreadProcessId(window, &pid);
     return pid;

@@ -98,9 +98,12 @@ TEST(Window, FindsTheProcessOwningATitleAndForgetsItWhenItEnds) {
 TEST(Window, UnregisteredTitleIsNotFound) {
     const std::string title = unique_name("own title") + std::string(300, 'x');
     ASSERT_TRUE(os::window_register_title(title.c_str()));
-    EXPECT_EQ(os::process_id(), os::window_find_process(title.c_str()));
+    bool found = false;
+    EXPECT_EQ(os::process_id(), os::window_find_process(title.c_str(), &found));
+    EXPECT_TRUE(found);
     os::window_unregister_title(title.c_str());
-    EXPECT_EQ(0u, os::window_find_process(title.c_str()));
+    EXPECT_EQ(0u, os::window_find_process(title.c_str(), &found));
+    EXPECT_FALSE(found);
 }
 
 }  // namespace
