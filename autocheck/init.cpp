@@ -10,8 +10,8 @@ namespace {
 // modules are never unloaded: their entry points live as long as the process.
 os::Handle load_from_assistant_dir(const char* file, const char* failure) {
     char path[kPathSize];
-    gateway::assistant_file_path(file, path);
-    const os::Handle module = os::module_load(path);
+    const os::Handle module =
+        gateway::assistant_file_path(file, path) ? os::module_load(path) : nullptr;
     if (module == nullptr) {
         LogTrace("Init", kTraceError, autocheck::kTraceSource, __LINE__, "%s", failure);
     }

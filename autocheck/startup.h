@@ -5,10 +5,11 @@
 
 #include <cstdint>
 
+#include "autocheck/trace_sources.h"
 #include "os/compiler.h"
 
 namespace autocheck {
-inline constexpr char kTraceSource[] = "QuarnAssAutoCheck";
+inline constexpr const char* kTraceSource = kAutoCheckSource;
 }
 
 // Binds the HTTP client, device-information and certificate modules of the

@@ -13,7 +13,7 @@
 
 namespace {
 
-constexpr const char kSource[] = "Cutil_File";
+constexpr const char kSource[] = "Cutil_File.cpp";
 constexpr std::size_t kPathSize = 260;
 constexpr std::size_t kVersionSize = 64;
 

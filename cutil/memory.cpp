@@ -18,7 +18,7 @@ namespace {
 
 using namespace cutil::memory;
 
-constexpr char kSourceName[] = "Cutil_Memory";
+constexpr char kSourceName[] = "Cutil_Memory.cpp";
 
 // The monitor's table, opened for one call; closes in reverse order.
 struct OpenTable {

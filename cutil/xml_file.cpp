@@ -120,8 +120,8 @@ class FileSink {
         cutil_memory_track(kSourceName, block, length + 1, "in_xml_export_file", __LINE__);
         write_escaped(text, mode, block);
         put(block, length);
-        release(block);
         cutil_memory_untrack(block);
+        release(block);
     }
 
     // Without a temporary block (heap exhausted) each character is escaped

@@ -9,7 +9,7 @@
 
 namespace cutil::xml {
 
-constexpr char kSourceName[] = "Cutil_Xml";
+constexpr char kSourceName[] = "Cutil_Xml.cpp";
 
 // --- blocks (xml_memory.cpp) -------------------------------------------------
 // Every node and string of a document comes from here (MemAlloc_fre /

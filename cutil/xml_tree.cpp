@@ -143,8 +143,10 @@ XmlNode* cutil_xml_create(const char* source, const char* function, int line) {
 
 void cutil_xml_free(XmlNode* document) {
     if (document == nullptr) return;
-    release_tree(document);
+    // Unregistered before release: a freed address may be handed out and
+    // registered again by another thread at once.
     cutil_memory_untrack(tracked_address(document));
+    release_tree(document);
 }
 
 int cutil_xml_add(XmlNode* start, const char* text, const char* path_format, ...) {

@@ -7,32 +7,50 @@
 #include "interface/sibling_lookup.h"
 #include "os/system.h"
 
+namespace {
+
+// What follows APPDATA: the folder "Quarn" with its trailing backslash.
+const char* folder_suffix(const char* base, std::size_t length) {
+    return length > 0 && base[length - 1] == '\\' ? "Quarn\\" : "\\Quarn\\";
+}
+
+}  // namespace
+
 int GetAssistantDir(char* directory) {
     if (directory == nullptr) return 0;
     char base[kPathSize] = "";
     const std::size_t length = os::env_get("APPDATA", base, sizeof base);
-    if (length == 0 || length >= sizeof base) {
-        // A value too long for a path buffer would only yield a cut, wrong
-        // folder; it counts as unset.
+    const bool fits = length > 0 && length < sizeof base &&
+                      length + std::strlen(folder_suffix(base, length)) < kPathSize;
+    if (!fits) {
+        // A folder that does not fit a path buffer whole would only be a
+        // cut, wrong one: the value counts as unset.
         if (length != 0) {
             LogTrace("GetAssistantDir", kTraceError, gateway::kTraceSource, __LINE__,
                      "APPDATA 太长: %u", static_cast<unsigned>(length));
         }
         std::strcpy(base, "C:\\");
     }
-    const std::size_t base_length = std::strlen(base);
-    const bool ends_in_backslash = base_length > 0 && base[base_length - 1] == '\\';
     directory[0] = '\0';
     cutil_str_append(base, directory, kPathSize);
-    cutil_str_append(ends_in_backslash ? "Quarn\\" : "\\Quarn\\", directory, kPathSize);
+    cutil_str_append(folder_suffix(base, std::strlen(base)), directory, kPathSize);
     return 1;
 }
 
 namespace gateway {
 
-void assistant_file_path(const char* file_name, char* path) {
+bool assistant_file_path(const char* file_name, char* path) {
     GetAssistantDir(path);
-    cutil_str_append(file_name, path, kPathSize);
+    const std::size_t length = std::strlen(path);
+    if (file_name == nullptr || length + std::strlen(file_name) >= kPathSize) {
+        // A cut path would name another file: nothing is handed on.
+        LogTrace("GetAssistantDir", kTraceError, gateway::kTraceSource, __LINE__, "路径太长: %s%s",
+                 path, file_name != nullptr ? file_name : "");
+        path[0] = '\0';
+        return false;
+    }
+    std::memcpy(path + length, file_name, std::strlen(file_name) + 1);
+    return true;
 }
 
 }  // namespace gateway

@@ -7,13 +7,14 @@
 
 inline constexpr std::size_t kPathSize = 260;
 
-// Writes "%APPDATA%\Quarn\" (with "C:\" when APPDATA is not set), always
-// ending in a backslash, into `directory` of kPathSize bytes. Returns 1; 0
-// when `directory` is null.
+// Writes "%APPDATA%\Quarn\" (with "C:\" when APPDATA is not set, or so long
+// that the folder would not fit kPathSize bytes whole), always ending in a
+// backslash, into `directory` of kPathSize bytes. Returns 1; 0 when
+// `directory` is null.
 int GetAssistantDir(char* directory);
 
 namespace gateway {
-// "<assistant directory><file_name>" into `path` of kPathSize bytes, cut to
-// fit as the "%s%s" of a 260-byte buffer would be.
-void assistant_file_path(const char* file_name, char* path);
+// "<assistant directory><file_name>" into `path` of kPathSize bytes. A path
+// that does not fit whole is refused: traced, `path` left empty, false.
+bool assistant_file_path(const char* file_name, char* path);
 }  // namespace gateway

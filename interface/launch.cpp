@@ -34,8 +34,10 @@ int OpenUrlInTarnHtmlDlg(const char* title, const char* tray_message, const char
 
     char program[kPathSize];
     char icon[kPathSize];
-    gateway::assistant_file_path(sibling::kHtmlDlgExe, program);
-    gateway::assistant_file_path(sibling::kAssistantIcon, icon);
+    if (!gateway::assistant_file_path(sibling::kHtmlDlgExe, program) ||
+        !gateway::assistant_file_path(sibling::kAssistantIcon, icon)) {
+        return 0;
+    }
 
     // The fixed text and three numbers take well under the 260 spare bytes.
     const std::size_t size =

@@ -28,7 +28,7 @@ sibling::CallOneModuleFuncFunction component_entry() {
     if (entry != nullptr) return entry;
 
     char path[kPathSize];
-    gateway::assistant_file_path(sibling::kActivexDll, path);
+    if (!gateway::assistant_file_path(sibling::kActivexDll, path)) return nullptr;
     const os::Handle module = os::module_load(path);
     if (module == nullptr) {
         LogTrace(kFunction, kTraceError, kTraceSource, __LINE__, "加载QuarnActivex.dll失败");

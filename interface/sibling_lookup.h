@@ -7,7 +7,7 @@
 namespace gateway {
 
 // The trace source of everything in the gateway.
-inline constexpr char kTraceSource[] = "Interface";
+inline constexpr char kTraceSource[] = "Interface.cpp";
 
 // Looks up the loaded module `module` (never loading it) and its export
 // `export_name`. A missing module traces "没有找到模块 <module>", a missing

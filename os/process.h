@@ -35,6 +35,7 @@ bool process_shell_open(const char* file, const char* parameters, int show_state
 // Starts `path` with `arguments` (argv style, null-terminated, without
 // argv[0]) and returns its handle; used by the tools and test helpers.
 Handle process_spawn(const char* path, const char* const* arguments);
+// Opens a process with terminate access only (the handle cannot be waited on).
 Handle process_open_for_terminate(std::uint32_t pid);
 bool process_terminate(Handle process, std::uint32_t exit_code);
 // Exit code of an ended process; false while it runs.

@@ -1,9 +1,9 @@
 // Processes and threads through the Windows kernel.
 #include "os/process.h"
 
-#include <windows.h>
 #include <shellapi.h>
 #include <tlhelp32.h>
+#include <windows.h>
 
 #include <cstring>
 #include <new>
@@ -55,11 +55,17 @@ void append_quoted(std::string* line, const char* argument) {
 
 }  // namespace
 
-std::uint32_t process_id() { return GetCurrentProcessId(); }
+std::uint32_t process_id() {
+    return GetCurrentProcessId();
+}
 
-std::uint32_t thread_id() { return GetCurrentThreadId(); }
+std::uint32_t thread_id() {
+    return GetCurrentThreadId();
+}
 
-const char* process_command_line() { return GetCommandLineA(); }
+const char* process_command_line() {
+    return GetCommandLineA();
+}
 
 Handle thread_start(ThreadFunction function, void* argument) {
     auto* start = new (std::nothrow) ThreadStart{function, argument};
@@ -87,7 +93,8 @@ int process_count_by_name(const char* exe_name, int stop_at) {
     PROCESSENTRY32 entry;
     entry.dwSize = sizeof entry;
     int count = 0;
-    for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry)) {
+    for (BOOL more = Process32First(snapshot, &entry); more;
+         more = Process32Next(snapshot, &entry)) {
         // The listed name over its own length against the beginning of
         // `exe_name` (names keep the case they were started with).
         const std::size_t length = std::strlen(entry.szExeFile);
@@ -100,8 +107,7 @@ int process_count_by_name(const char* exe_name, int stop_at) {
     return count;
 }
 
-bool process_shell_open(const char* file, const char* parameters, int show_state,
-                        Handle* process) {
+bool process_shell_open(const char* file, const char* parameters, int show_state, Handle* process) {
     if (process != nullptr) *process = nullptr;
     SHELLEXECUTEINFOA info;
     std::memset(&info, 0, sizeof info);
@@ -145,8 +151,8 @@ Handle process_spawn(const char* path, const char* const* arguments) {
 }
 
 Handle process_open_for_terminate(std::uint32_t pid) {
-    return OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE,
-                       pid);
+    // Terminate access alone: a process that grants it may refuse more.
+    return OpenProcess(PROCESS_TERMINATE, FALSE, pid);
 }
 
 bool process_terminate(Handle process, std::uint32_t exit_code) {

@@ -24,7 +24,7 @@
 namespace {
 
 constexpr char kFunction[] = "CallOneModuleFunc";
-constexpr char kSource[] = "QuarnActivex";
+constexpr char kSource[] = "QuarnActivex.cpp";
 
 // Wide text to the system code page; false when it does not convert.
 bool to_narrow(const char16_t* wide, std::string* out) {

@@ -75,7 +75,7 @@ TEST_P(InitBinding, StopsAtTheFirstFailureKeepingWhatWasBound) {
     const auto records = traces.find("Init");
     ASSERT_EQ(c.error == nullptr ? 1u : 2u, records.size());
     EXPECT_GBK_EQ("QuarnAssAutoCheck.dll 初始化", records[0].message);
-    EXPECT_EQ("QuarnAssAutoCheck", records[0].source);
+    EXPECT_EQ("QuarnAssAutoCheck.cpp", records[0].source);
     if (c.error != nullptr) {
         EXPECT_EQ(1u, records[1].level);
         const std::string expected = c.error;

@@ -232,7 +232,7 @@ TEST_F(CutilFile, GetVersionReadsFileVersionAndReleasesItsBlock) {
     for (const cutil::memory::Site& site : snapshot.sites) {
         if (site.process_id != os::process_id() || site.function != "cutil_file_GetVersion")
             continue;
-        EXPECT_EQ("Cutil_File", site.source);
+        EXPECT_EQ("Cutil_File.cpp", site.source);
         EXPECT_EQ(site.registrations, site.releases);
         EXPECT_EQ(0u, site.live_bytes);
         return;

@@ -45,7 +45,7 @@ TEST_F(MemoryHeapTest, ABlockTheHeapDoesNotKnowIsKeptAndTraced) {
     ASSERT_EQ(1u, records.size());
     EXPECT_EQ(static_cast<std::uint32_t>(kTraceError), records[0].level);
     EXPECT_EQ("MemFree_fre", records[0].function);
-    EXPECT_EQ("Cutil_Memory", records[0].source);
+    EXPECT_EQ("Cutil_Memory.cpp", records[0].source);
     EXPECT_EQ(0u, records[0].message.rfind("_Memory Size = 0", 0)) << records[0].message;
 }
 

@@ -50,7 +50,7 @@ TEST_F(XmlTracking, EveryTrackedFormRegistersAndFreeUnregisters) {
     // blocks are all released.
     for (const Site& site : sites()) {
         EXPECT_EQ("in_xml_export_file", site.function);
-        EXPECT_EQ("Cutil_Xml", site.source);
+        EXPECT_EQ("Cutil_Xml.cpp", site.source);
         EXPECT_GT(site.registrations, 0u);
         EXPECT_EQ(site.registrations, site.releases);
         EXPECT_EQ(0u, site.live_bytes);

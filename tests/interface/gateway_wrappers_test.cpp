@@ -26,14 +26,14 @@ namespace {
 
 using namespace quarn::test;
 
-// The one level-1 record of `function`, under "Interface", starting with
+// The one level-1 record of `function`, under "Interface.cpp", starting with
 // `prefix` (the system may append its error text).
 void expect_one_error(TraceCapture& traces, const std::string& function,
                       const std::string& prefix) {
     const auto found = traces.find(function.c_str());
     ASSERT_EQ(1u, found.size());
     EXPECT_EQ(1u, found[0].level);
-    EXPECT_EQ("Interface", found[0].source);
+    EXPECT_EQ("Interface.cpp", found[0].source);
     EXPECT_GBK_EQ(prefix, found[0].message.substr(0, prefix.size()));
 }
 

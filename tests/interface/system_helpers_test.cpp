@@ -19,7 +19,8 @@ namespace {
 TEST(AssistantDir, QuarnFolderOfAppdataOrOfDriveC) {
     char saved[1024] = "";
     const bool had = os::env_get("APPDATA", saved, sizeof saved) > 0;
-    const std::string long_base = "D:\\" + std::string(250, 'b');  // 253 characters fit
+    // "\\Quarn\\" after 252 characters ends at the 259th: the longest that fits.
+    const std::string longest = "D:\\" + std::string(249, 'b');
     const struct {
         std::string appdata;  // "-": unset
         std::string directory;
@@ -28,7 +29,8 @@ TEST(AssistantDir, QuarnFolderOfAppdataOrOfDriveC) {
         {"D:\\Users\\a\\AppData\\Roaming", "D:\\Users\\a\\AppData\\Roaming\\Quarn\\"},
         {"-", "C:\\Quarn\\"},
         {"D:\\" + std::string(300, 'a'), "C:\\Quarn\\"},  // too long for a path: as unset
-        {long_base, long_base + "\\Quarn"},               // cut to the path buffer
+        {longest, longest + "\\Quarn\\"},
+        {longest + "b", "C:\\Quarn\\"},  // one more would cut the folder: as unset
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.appdata);
@@ -38,6 +40,11 @@ TEST(AssistantDir, QuarnFolderOfAppdataOrOfDriveC) {
         EXPECT_EQ(1, GetAssistantDir(directory));
         EXPECT_EQ(c.directory, directory);
     }
+    // A file of the longest folder does not fit: refused, never cut.
+    os::env_set("APPDATA", longest.c_str());
+    char path[kPathSize];
+    EXPECT_FALSE(gateway::assistant_file_path("a.dll", path));
+    EXPECT_STREQ("", path);
     os::env_set("APPDATA", had ? saved : nullptr);
     EXPECT_EQ(0, GetAssistantDir(nullptr));
 }
