@@ -32,6 +32,19 @@ int Call_TarnReadConfig(const char* key, char** value) {
     return found;
 }
 
+int ReadConfigText(const char* key, char* buffer, std::size_t size) {
+    if (buffer == nullptr || size == 0) return 0;
+    char* value = nullptr;
+    const int found = Call_TarnReadConfig(key, &value);
+    if (found == 0) return 0;
+    // A module that reports success without a block leaves the preset.
+    if (value != nullptr) {
+        std::snprintf(buffer, size, "%s", value);
+        os::global_free(value);
+    }
+    return found;
+}
+
 int WriteConfigInt(const char* key, int value) {
     char text[64];
     std::snprintf(text, sizeof text, "%d", value);

@@ -186,13 +186,8 @@ class ConfigAccess : public testing::Test {
 
     // The callers' pattern: preset "Failed", copy a found value bounded.
     static std::string read_with_failed_preset(const char* key) {
-        char buffer[64] = "Failed";
-        char* value = nullptr;
-        if (Call_TarnReadConfig(key, &value) != 0 && value != nullptr) {
-            std::strncpy(buffer, value, sizeof buffer - 1);
-            buffer[sizeof buffer - 1] = '\0';
-            os::global_free(value);
-        }
+        char buffer[8] = "Failed";
+        ReadConfigText(key, buffer, sizeof buffer);
         return buffer;
     }
 
@@ -206,6 +201,8 @@ TEST_F(ConfigAccess, FailedPresetStaysForAMissingKeyAndAWrittenValueIsReadBack) 
 
     ASSERT_NE(0, Call_TarnWriteConfig("LastAuthType", "用户"));
     EXPECT_GBK_EQ("用户", read_with_failed_preset("LastAuthType"));
+    ASSERT_NE(0, Call_TarnWriteConfig("WebUrl", "http://a.b/c"));
+    EXPECT_EQ("http://", read_with_failed_preset("WebUrl"));  // 7 characters and the terminator
 }
 
 TEST_F(ConfigAccess, RefusedWriteIsTracedWithKeyAndValue) {
