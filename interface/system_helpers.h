@@ -3,6 +3,8 @@
 
 #include <cstddef>
 
+#include "os/time.h"
+
 // Ends the process that owns the top-level window titled exactly `title`
 // (exit code 0). 1 when it was ended, else 0.
 int TerminateProcessByHwndName(const char* title);
@@ -15,6 +17,9 @@ void TarnSetIpTTL(int raised);
 // Local time as "%04d-%02d-%02d %02d:%02d:%02d" into `text` (at least 20
 // bytes). Returns the length written, 0 for a null buffer.
 int GetLocalTimeText(char* text);
+// The same text of a given time, for callers that store several fields of
+// one reading of the clock.
+int FormatTimeText(const os::DateTime& time, char* text);
 
 // Days from the time text `since` ("YYYY-MM-DD hh:mm…") to now, counting
 // months as 30 days and day 31 as 30; *hours and *minutes (when given) get

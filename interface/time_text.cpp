@@ -27,12 +27,16 @@ int capped_day(int day) {
 
 }  // namespace
 
-int GetLocalTimeText(char* text) {
+int FormatTimeText(const os::DateTime& time, char* text) {
     if (text == nullptr) return 0;
-    const os::DateTime now = os::local_time();
-    const int length = std::snprintf(text, kTimeTextSize, "%04d-%02d-%02d %02d:%02d:%02d", now.year,
-                                     now.month, now.day, now.hour, now.minute, now.second);
+    const int length =
+        std::snprintf(text, kTimeTextSize, "%04d-%02d-%02d %02d:%02d:%02d", time.year, time.month,
+                      time.day, time.hour, time.minute, time.second);
     return length < 0 ? 0 : (length < kTimeTextSize ? length : kTimeTextSize - 1);
+}
+
+int GetLocalTimeText(char* text) {
+    return text != nullptr ? FormatTimeText(os::local_time(), text) : 0;
 }
 
 int DaysSinceTime(const char* since, int* hours, int* minutes) {
