@@ -1,9 +1,10 @@
 // Processes and threads through the Windows kernel.
 #include "os/process.h"
 
+#include <windows.h>
+// The shell and tool-help headers need <windows.h> first.
 #include <shellapi.h>
 #include <tlhelp32.h>
-#include <windows.h>
 
 #include <cstring>
 #include <new>
