@@ -65,6 +65,10 @@ enum : std::uint32_t {
 Handle file_open_read(const char* path, std::uint32_t share);
 // Creates or truncates a file for writing (CREATE_ALWAYS).
 Handle file_create_write(const char* path, std::uint32_t share);
+// The same for a file holding secrets: readable and writable by its owner
+// only (POSIX: mode 0600, set before an existing file is emptied; Windows:
+// the default security of the user's profile folders).
+Handle file_create_write_owner_only(const char* path, std::uint32_t share);
 // False on failure; *size receives the file's size in bytes.
 bool file_size(Handle file, std::uint64_t* size);
 // Reads up to `size` bytes; *done receives the count (0 at end of file).

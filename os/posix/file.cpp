@@ -83,10 +83,11 @@ bool in_use(const std::string& path, std::uint32_t access, std::uint32_t share) 
 }
 
 // Opens with sharing checked and announced; `flags` without O_TRUNC (a
-// refused open must leave the file alone).
-Handle open_shared(const char* path, int flags, std::uint32_t access, std::uint32_t share) {
+// refused open must leave the file alone). `mode` applies to a new file.
+Handle open_shared(const char* path, int flags, std::uint32_t access, std::uint32_t share,
+                   mode_t mode = 0666) {
     const std::string native = native_path(path);
-    const int fd = open(native.c_str(), flags | O_CLOEXEC, 0666);
+    const int fd = open(native.c_str(), flags | O_CLOEXEC, mode);
     if (fd < 0) {
         fail_errno();
         return nullptr;
@@ -279,21 +280,38 @@ Handle file_open_read(const char* path, std::uint32_t share) {
     return open_shared(path, O_RDONLY, posix::kAccessRead, share);
 }
 
-Handle file_create_write(const char* path, std::uint32_t share) {
+namespace {
+
+// CREATE_ALWAYS; an owner-only file loses its other permission bits before
+// it is emptied, so what is written next is never readable by others.
+Handle create_write(const char* path, std::uint32_t share, bool owner_only) {
     const std::string native = native_path(path);
     struct stat info = {};
     if (stat(native.c_str(), &info) == 0 && S_ISREG(info.st_mode) && is_read_only(info)) {
         fail(kErrorAccessDenied);
         return nullptr;
     }
-    Handle file = open_shared(path, O_RDWR | O_CREAT, posix::kAccessWrite, share);
-    if (file != nullptr && ftruncate(fd_of(file), 0) != 0) {
+    Handle file =
+        open_shared(path, O_RDWR | O_CREAT, posix::kAccessWrite, share, owner_only ? 0600 : 0666);
+    if (file == nullptr) return nullptr;
+    if ((owner_only && fchmod(fd_of(file), S_IRUSR | S_IWUSR) != 0) ||
+        ftruncate(fd_of(file), 0) != 0) {
         const int error = errno;
         file_close(file);
         posix::set_last_error_from_errno(error);
         return nullptr;
     }
     return file;
+}
+
+}  // namespace
+
+Handle file_create_write(const char* path, std::uint32_t share) {
+    return create_write(path, share, false);
+}
+
+Handle file_create_write_owner_only(const char* path, std::uint32_t share) {
+    return create_write(path, share, true);
 }
 
 bool file_size(Handle file, std::uint64_t* size) {

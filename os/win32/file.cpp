@@ -64,6 +64,12 @@ Handle file_create_write(const char* path, std::uint32_t share) {
                             FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
+// The default security: the files it is used for lie in the user's own
+// profile, which only the user (and administrators) may read.
+Handle file_create_write_owner_only(const char* path, std::uint32_t share) {
+    return file_create_write(path, share);
+}
+
 bool file_size(Handle file, std::uint64_t* size) {
     LARGE_INTEGER value;
     if (GetFileSizeEx(native(file), &value) == 0) return false;

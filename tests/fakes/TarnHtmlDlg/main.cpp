@@ -1,8 +1,10 @@
 // Double of the page dialog TarnHtmlDlg.exe: appends its command line to the
 // file named by QUARN_FAKE_HTMLDLG_RECORD ("<pid>\t<title>\t<command line>"),
 // then owns a top-level window with the title of its "Title=" argument for
-// 30 seconds, or until it is ended.
+// 30 seconds (QUARN_FAKE_HTMLDLG_LIFETIME_MS, when set, gives another
+// lifetime in milliseconds), or until it is ended.
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -13,7 +15,14 @@
 
 namespace {
 
-constexpr std::uint32_t kLifetimeMs = 30000;
+constexpr std::uint32_t kDefaultLifetimeMs = 30000;
+
+std::uint32_t lifetime_ms() {
+    char text[32] = "";
+    const std::size_t length = os::env_get("QUARN_FAKE_HTMLDLG_LIFETIME_MS", text, sizeof text);
+    if (length == 0 || length >= sizeof text) return kDefaultLifetimeMs;
+    return static_cast<std::uint32_t>(std::strtoul(text, nullptr, 10));
+}
 
 // The title runs from "Title=" to " Width=": the dialog's command line does
 // not quote it.
@@ -41,7 +50,7 @@ int main() {
     }
     // A real top-level window on Windows, the per-user title registry on POSIX.
     if (!os::window_register_title(title.c_str())) return 1;
-    os::sleep_ms(kLifetimeMs);
+    os::sleep_ms(lifetime_ms());
     os::window_unregister_title(title.c_str());
     return 0;
 }
