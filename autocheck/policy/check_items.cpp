@@ -1,0 +1,72 @@
+// The check items of a policy: each Item names its definition by ItemID; the
+// definition is fetched from the server and appended to the Item, so the
+// stored policy holds everything the check engine reads.
+#include "autocheck/policy/update_steps.h"
+#include "cutil/xml.h"
+
+namespace autocheck::policy {
+namespace {
+
+constexpr char kItemPath[] = "TARN/SecurityCheckPolicy/CheckItems/Item";
+constexpr char kItemTradeCode[] = "GetSecurityCheckItem";
+constexpr char kSystemProcessCheck[] = "CheckSystemProcess";
+constexpr char kUnlawfulConnectionCheck[] = "CheckUnlawfulConnectOut";
+
+// Only ASCII letters fold (whatever the locale): GBK bytes compare as they are.
+char fold(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+bool equals_ignoring_ascii_case(const char* a, const char* b) {
+    for (; *a != '\0' && fold(*a) == fold(*b); ++a, ++b) {
+    }
+    return fold(*a) == fold(*b);
+}
+
+void note_check(const char* inside_name, ItemFindings* findings) {
+    if (inside_name == nullptr) return;
+    if (equals_ignoring_ascii_case(inside_name, kSystemProcessCheck))
+        findings->system_process = true;
+    if (equals_ignoring_ascii_case(inside_name, kUnlawfulConnectionCheck)) {
+        findings->unlawful_connection = true;
+    }
+}
+
+}  // namespace
+
+bool merge_item_definitions(const char* host, int device_id, XmlNode* policy,
+                            ItemFindings* findings) {
+    const int count = cutil_xml_count(policy, "%s", kItemPath);
+    if (count == 0) {
+        abandon(__LINE__, "策略报文有错误,没有检查项");
+        return false;
+    }
+    for (int n = 1; n <= count; ++n) {
+        // An Item without ItemID stays in the policy without a definition.
+        const char* item_id = cutil_xml_get(policy, "%s[%d]/ItemID", kItemPath, n);
+        if (item_id == nullptr) continue;
+        XmlDocument request = new_request(kItemTradeCode, device_id);
+        if (request == nullptr || !append_text(request.get(), "ItemId", item_id)) {
+            abandon(__LINE__, "创建XML报文失败");
+            return false;
+        }
+        // One definition missing discards the whole update.
+        const XmlDocument definition = exchange(host, request.get());
+        if (definition == nullptr) {
+            abandon(__LINE__, "取安全检查项失败， 安检策略更新失败");
+            return false;
+        }
+        request.reset();
+        XmlNode* item = cutil_xml_find(policy, "%s[%d]", kItemPath, n);
+        if (item != nullptr && cutil_xml_copy_children(item, definition.get()) == nullptr) {
+            // Out of memory: a policy stored without this definition would
+            // be a wrong one.
+            abandon(__LINE__, "创建XML报文失败");
+            return false;
+        }
+        note_check(cutil_xml_get(definition.get(), "TARN/CheckType/InsideName"), findings);
+    }
+    return true;
+}
+
+}  // namespace autocheck::policy
