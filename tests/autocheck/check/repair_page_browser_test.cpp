@@ -1,0 +1,183 @@
+// The repair page in a real browser: headless Chromium loads it, its script
+// posts the form to a listener on the loopback, and the server side receives
+// exactly the bytes of the result and the credentials, whatever characters
+// they hold. Native only: under Wine the page file itself is compared.
+#if !defined(_WIN32)
+
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <string>
+
+#include "autocheck/check/repair_page.h"
+#include "os/process.h"
+#include "support/gbk.h"
+#include "tests/autocheck/check/repair_page_fixture.h"
+
+namespace {
+
+using namespace quarn::test;
+using namespace repair_test;
+namespace fs = std::filesystem;
+
+constexpr char kChromium[] = "/usr/bin/chromium";
+
+// One HTTP listener on 127.0.0.1 that answers until it has received a POST
+// or its time is up, then stops.
+class PostListener {
+  public:
+    PostListener() {
+        socket_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        if (bind(socket_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+            listen(socket_, 8) == 0 &&
+            getsockname(socket_, reinterpret_cast<sockaddr*>(&address), &length) == 0) {
+            port_ = ntohs(address.sin_port);
+        }
+    }
+    ~PostListener() { close(socket_); }
+    int port() const { return port_; }
+
+    // The body of the first POST, or "" when none came in time.
+    std::string wait_for_post(std::chrono::seconds timeout) {
+        const auto deadline = std::chrono::steady_clock::now() + timeout;
+        while (std::chrono::steady_clock::now() < deadline) {
+            pollfd waiting{socket_, POLLIN, 0};
+            if (poll(&waiting, 1, 200) <= 0) continue;
+            const int connection = accept4(socket_, nullptr, nullptr, SOCK_CLOEXEC);
+            if (connection < 0) continue;
+            std::string body;
+            const bool post = read_request(connection, &body);
+            const char* reply = post ? "HTTP/1.1 200 OK\r\nContent-Length: 2\r\n"
+                                       "Connection: close\r\n\r\nok"
+                                     : "HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\n"
+                                       "Connection: close\r\n\r\n";
+            (void)!write(connection, reply, std::strlen(reply));
+            close(connection);
+            if (post) return body;
+        }
+        return "";
+    }
+
+  private:
+    static bool read_request(int connection, std::string* body) {
+        std::string request;
+        char chunk[4096];
+        std::size_t header_end = std::string::npos;
+        std::size_t wanted = 0;
+        for (;;) {
+            pollfd readable{connection, POLLIN, 0};
+            if (poll(&readable, 1, 5000) <= 0) return false;
+            const ssize_t got = read(connection, chunk, sizeof chunk);
+            if (got <= 0) return false;
+            request.append(chunk, static_cast<std::size_t>(got));
+            if (header_end == std::string::npos) {
+                header_end = request.find("\r\n\r\n");
+                if (header_end == std::string::npos) continue;
+                const std::size_t field = request.find("Content-Length: ");
+                if (field != std::string::npos && field < header_end) {
+                    wanted = std::strtoul(request.c_str() + field + 16, nullptr, 10);
+                }
+            }
+            if (request.size() >= header_end + 4 + wanted) break;
+        }
+        *body = request.substr(header_end + 4, wanted);
+        return request.rfind("POST /mod/client_check/submit.php ", 0) == 0;
+    }
+
+    int socket_ = -1;
+    int port_ = 0;
+};
+
+// "name=value" lines of an application/x-www-form-urlencoded body.
+std::string decode_form(const std::string& body) {
+    std::string out;
+    for (std::size_t i = 0; i < body.size(); ++i) {
+        const char c = body[i];
+        if (c == '+') {
+            out += ' ';
+        } else if (c == '&') {
+            out += '\n';
+        } else if (c == '%' && i + 2 < body.size()) {
+            out += static_cast<char>(std::strtoul(body.substr(i + 1, 2).c_str(), nullptr, 16));
+            i += 2;
+        } else {
+            out += c;
+        }
+    }
+    return out + "\n";
+}
+
+TEST_F(RepairPageTest, BrowserPostsTheOriginalBytesToTheSubmitAddress) {
+    if (!fs::exists(kChromium)) {
+        GTEST_SKIP() << kChromium << " is not installed (Debian package chromium): the page "
+                     << "is not loaded in a browser";
+    }
+    PostListener listener;
+    ASSERT_NE(0, listener.port());
+    const std::string web_url = "http://127.0.0.1:" + std::to_string(listener.port());
+    config_["WebUrl"] = web_url.c_str();
+    apply_config();
+    const XmlDocument result = two_entry_result();
+    ASSERT_NE(nullptr, open_page(result.get(), 0));
+
+    const fs::path profile =
+        fs::temp_directory_path() / ("quarn-chromium-" + std::to_string(os::process_id()));
+    fs::remove_all(profile);
+    const std::string profile_option = "--user-data-dir=" + profile.string();
+    const std::string url = "file://" + home_.path("RepairPage.html");
+    // --dump-dom: the browser ends by itself once the server's answer is
+    // loaded. Its own chatter goes nowhere.
+    const char* const arguments[] = {"-c",
+                                     "exec \"$0\" \"$@\" >/dev/null 2>&1",
+                                     kChromium,
+                                     "--headless",
+                                     "--no-sandbox",
+                                     "--disable-gpu",
+                                     "--disable-quic",
+                                     "--no-first-run",
+                                     "--disable-background-networking",
+                                     "--disable-component-update",
+                                     "--disable-sync",
+                                     profile_option.c_str(),
+                                     "--dump-dom",
+                                     url.c_str(),
+                                     nullptr};
+    const os::Handle browser = os::process_spawn("/bin/sh", arguments);
+    ASSERT_NE(nullptr, browser);
+    const std::string body = listener.wait_for_post(std::chrono::seconds(60));
+    if (!os::handle_wait(browser, 30000)) {
+        os::process_terminate(browser, 0);
+        os::handle_wait(browser, 10000);
+    }
+    os::handle_close(browser);
+    std::error_code ignored;
+    fs::remove_all(profile, ignored);
+
+    EXPECT_GBK_EQ(std::string("deviceid=7\nroleid=3\npolicyid=12\nitemsid=11###||###12\n"
+                              "checkres=<?xml version=\"1.0\" encoding=\"gbk\"?>  <Result>  "
+                              "\t<ItemID>11</ItemID>  \t<Message>第一行  第二行 'q' \"d\" "
+                              "a&amp;b&lt;c&gt;</Message>  </Result>  ###||###"
+                              "<?xml version=\"1.0\" encoding=\"gbk\"?>  <Result>  "
+                              "\t<ItemID>12</ItemID>  \t<Res>1</Res>  </Result>  \n"
+                              "processtime=9\nuser_name=张三\npassword=") +
+                      kPassword +
+                      "\nis_auto_auth=No\nis_safecheck=1\ncheck_from=assistant\n"
+                      "auth_type=User\nrepair=1\nfrom=assistant\n",
+                  decode_form(body));
+}
+
+}  // namespace
+
+#endif
