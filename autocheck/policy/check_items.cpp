@@ -47,7 +47,7 @@ bool merge_item_definitions(const char* host, int device_id, XmlNode* policy,
         if (item_id == nullptr) continue;
         XmlDocument request = new_request(kItemTradeCode, device_id);
         if (request == nullptr || !append_text(request.get(), "ItemId", item_id)) {
-            abandon(__LINE__, "创建XML报文失败");
+            abandon(__LINE__, kCreateFailed);
             return false;
         }
         // One definition missing discards the whole update.
@@ -61,7 +61,7 @@ bool merge_item_definitions(const char* host, int device_id, XmlNode* policy,
         if (item != nullptr && cutil_xml_copy_children(item, definition.get()) == nullptr) {
             // Out of memory: a policy stored without this definition would
             // be a wrong one.
-            abandon(__LINE__, "创建XML报文失败");
+            abandon(__LINE__, kCreateFailed);
             return false;
         }
         note_check(cutil_xml_get(definition.get(), "TARN/CheckType/InsideName"), findings);

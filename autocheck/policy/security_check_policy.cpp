@@ -14,7 +14,6 @@ namespace autocheck::policy {
 namespace {
 
 constexpr char kPolicyTradeCode[] = "GetSecurityCheckPolicy";
-constexpr char kCreateFailed[] = "创建XML报文失败";
 
 // An identifier of the configuration store as an integer; 0 when unreadable.
 int read_id(const char* key) {

@@ -10,7 +10,10 @@
 namespace autocheck::policy {
 
 inline constexpr char kUpdateFunction[] = "UpdateSecurityCheckPolicy";
-inline constexpr std::size_t kHostSize = 64;  // the host part of WebUrl, at most 63 characters
+// The host part of WebUrl, at most 63 characters.
+inline constexpr std::size_t kHostSize = 64;
+// Traced when a request cannot be built or a definition cannot be merged.
+inline constexpr char kCreateFailed[] = "创建XML报文失败";
 
 // Traces `message` at level 1: the update stops here, changing nothing.
 void abandon(int line, const char* message);

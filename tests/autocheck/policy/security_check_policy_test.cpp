@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "cutil/xml.h"
+#include "cutil/xml_testing.h"
 #include "interface/config_access.h"
 #include "support/gbk.h"
 #include "tests/fakes/Communicate/communicate_script.h"
@@ -103,6 +104,7 @@ class PolicyUpdate : public testing::Test {
         std::ofstream(home_.path(kSecurityCheckPolicyFile)) << kOld;
         for (const char* file : kMonitorFiles) std::ofstream(home_.path(file)) << kOld;
     }
+    void TearDown() override { cutil_xml_testing_fail_allocations(nullptr); }
 
     // Stores the identifiers (a null one stays unstored) and runs the update.
     void run(const Ids& ids = {}) {
@@ -363,6 +365,16 @@ void failure_with_reply(const FakeModule& comm) {
     queue(comm, item_reply("CheckAntiVirus"), 0);  // handed over all the same: ours to free
 }
 
+void heap_exhausted(const FakeModule&) {
+    cutil_xml_testing_fail_allocations([](std::size_t) { return true; });
+}
+void merge_out_of_memory(const FakeModule& comm) {
+    queue(comm, policy_reply("<IsSafeCheck>1</IsSafeCheck>", "11"));
+    queue(comm, "<TARN><Option>" + std::string(99, 'x') + "</Option></TARN>");
+    // Only the copy of that 99-character text asks for 100 bytes.
+    cutil_xml_testing_fail_allocations([](std::size_t size) { return size == 100; });
+}
+
 const AbandonCase kAbandoned[] = {
     {"DeviceIdZero", {"0"}, nothing, kNoDevice, 0},
     {"DeviceIdMissing", {nullptr}, nothing, kNoDevice, 0},
@@ -376,6 +388,8 @@ const AbandonCase kAbandoned[] = {
     {"SafeCheckWithoutItems", {}, no_items, "策略报文有错误,没有检查项", 1},
     {"ThirdItemFails", {}, third_item_fails, kNoItem, 4},
     {"ItemFailureHandingAReply", {}, failure_with_reply, kNoItem, 2},
+    {"RequestCannotBeBuilt", {}, heap_exhausted, "创建XML报文失败", 0},
+    {"DefinitionCannotBeMerged", {}, merge_out_of_memory, "创建XML报文失败", 2},
 };
 
 class AbandonedUpdate : public PolicyUpdate, public testing::WithParamInterface<AbandonCase> {};
