@@ -12,6 +12,12 @@ sibling::TarnLogToFileFunction cached_log_writer();
 sibling::TarnReadConfigFunction cached_config_reader(const char* wrapper);
 sibling::TarnWriteConfigFunction cached_config_writer(const char* wrapper);
 
+// A host that runs the agent's code without the configuration module (a tool
+// with a store of its own) installs that store here; it is used before any
+// module lookup until null pointers are installed again.
+void install_config_store(sibling::TarnReadConfigFunction reader,
+                          sibling::TarnWriteConfigFunction writer);
+
 // Empties the three caches. Production never calls it: a module of the
 // assistant is never unloaded. Tests that swap a sibling double call it
 // before they unload the old one.

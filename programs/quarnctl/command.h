@@ -23,5 +23,6 @@ void print_usage(const Command& command);
 
 int run_trace(int argc, char** argv);
 int run_memory(int argc, char** argv);
+int run_check(int argc, char** argv);
 
 }  // namespace quarnctl

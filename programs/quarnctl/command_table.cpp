@@ -30,6 +30,23 @@ const Command kCommands[] = {
      "  --watch         print the table again every interval until interrupted\n"
      "  --interval MS   the watch interval (default 2000)\n",
      run_memory},
+    {"check", "run the security check of a policy file and explain its verdict",
+     "usage: quarnctl check <policy file> [--plugins DIR] [--server URL]\n"
+     "\n"
+     "Runs the agent's security check engine in this process on a stored policy\n"
+     "(SecurityCheckPolicy.xml), calling each item's plug-in from DIR through the\n"
+     "module-call component of the assistant directory, and prints one row per\n"
+     "item (ItemID, key item, weight, verdict, gained weight, the plug-in's\n"
+     "reason), the score as its sum, and the verdict with the rule that decided\n"
+     "it. Verdicts: skipped (no plug-in named), refused (a plug-in name that is\n"
+     "no plain file name), no answer (not called, or an answer that does not\n"
+     "parse), (none) (an answer without a verdict, which passes).\n"
+     "\n"
+     "  --plugins DIR   the folder holding the plug-ins (default: the assistant\n"
+     "                  directory)\n"
+     "  --server URL    the server whose host and port fill the items' ServerIp\n"
+     "                  and ServerPort options (default: http://127.0.0.1)\n",
+     run_check},
 };
 
 }  // namespace

@@ -20,6 +20,11 @@ class Options {
     // missing value or a stray argument.
     bool parse(const char* command, int argc, char** argv, std::initializer_list<OptionRule> rules);
     bool has(const char* name) const { return values_.count(name) != 0; }
+    // The option's value, `fallback` when absent.
+    std::string value_or(const char* name, const std::string& fallback) const {
+        const auto found = values_.find(name);
+        return found != values_.end() ? found->second : fallback;
+    }
     // The option as a number of milliseconds, `fallback` when absent; false
     // (with a message) when it is not a whole number.
     bool milliseconds(const char* name, std::uint32_t fallback, std::uint32_t* out) const;
