@@ -1,7 +1,6 @@
 #include "siblings/plugins/common/plugin_entry.h"
 
 #include <cstring>
-#include <exception>
 #include <string>
 
 #include "cutil/trace.h"
@@ -51,7 +50,7 @@ int run(const Plugin& plugin, const char* argument, char** result) noexcept {
         Verdict verdict;
         try {
             verdict = judge(plugin, argument);
-        } catch (const std::exception&) {
+        } catch (...) {
             // Out of memory on the way: still a "No" the engine can report.
             verdict = failed("检查时发生异常");
         }
