@@ -5,7 +5,6 @@
 #if !defined(_WIN32)
 
 #include <arpa/inet.h>
-#include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -15,88 +14,72 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <string>
 
-#include "autocheck/check/repair_page.h"
-#include "os/process.h"
 #include "support/gbk.h"
 #include "tests/autocheck/check/repair_page_fixture.h"
 
 namespace {
 
-using namespace quarn::test;
 using namespace repair_test;
 namespace fs = std::filesystem;
 
 constexpr char kChromium[] = "/usr/bin/chromium";
 
-// One HTTP listener on 127.0.0.1 that answers until it has received a POST
-// or its time is up, then stops.
+// Listens on 127.0.0.1 and answers until a POST to the submit address came
+// (its body is returned) or the time is up ("").
 class PostListener {
   public:
     PostListener() {
-        socket_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
         sockaddr_in address{};
         address.sin_family = AF_INET;
         address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
         socklen_t length = sizeof address;
-        if (bind(socket_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+        const bool listening =
+            bind(socket_, reinterpret_cast<sockaddr*>(&address), length) == 0 &&
             listen(socket_, 8) == 0 &&
-            getsockname(socket_, reinterpret_cast<sockaddr*>(&address), &length) == 0) {
-            port_ = ntohs(address.sin_port);
-        }
+            getsockname(socket_, reinterpret_cast<sockaddr*>(&address), &length) == 0;
+        port_ = listening ? ntohs(address.sin_port) : 0;
     }
     ~PostListener() { close(socket_); }
     int port() const { return port_; }
 
-    // The body of the first POST, or "" when none came in time.
-    std::string wait_for_post(std::chrono::seconds timeout) {
-        const auto deadline = std::chrono::steady_clock::now() + timeout;
+    std::string wait_for_post(int seconds) {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
         while (std::chrono::steady_clock::now() < deadline) {
             pollfd waiting{socket_, POLLIN, 0};
             if (poll(&waiting, 1, 200) <= 0) continue;
-            const int connection = accept4(socket_, nullptr, nullptr, SOCK_CLOEXEC);
+            const int connection = accept(socket_, nullptr, nullptr);
             if (connection < 0) continue;
-            std::string body;
-            const bool post = read_request(connection, &body);
-            const char* reply = post ? "HTTP/1.1 200 OK\r\nContent-Length: 2\r\n"
-                                       "Connection: close\r\n\r\nok"
-                                     : "HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\n"
-                                       "Connection: close\r\n\r\n";
+            const std::string request = read_request(connection);
+            const bool post = request.rfind("POST /mod/client_check/submit.php ", 0) == 0;
+            const char* reply = post ? "HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok"
+                                     : "HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\n\r\n";
             (void)!write(connection, reply, std::strlen(reply));
             close(connection);
-            if (post) return body;
+            if (post) return request.substr(request.find("\r\n\r\n") + 4);
         }
         return "";
     }
 
   private:
-    static bool read_request(int connection, std::string* body) {
+    // Headers and as much body as Content-Length says.
+    static std::string read_request(int connection) {
         std::string request;
         char chunk[4096];
-        std::size_t header_end = std::string::npos;
-        std::size_t wanted = 0;
-        for (;;) {
-            pollfd readable{connection, POLLIN, 0};
-            if (poll(&readable, 1, 5000) <= 0) return false;
+        for (pollfd readable{connection, POLLIN, 0}; poll(&readable, 1, 5000) > 0;) {
             const ssize_t got = read(connection, chunk, sizeof chunk);
-            if (got <= 0) return false;
+            if (got <= 0) break;
             request.append(chunk, static_cast<std::size_t>(got));
-            if (header_end == std::string::npos) {
-                header_end = request.find("\r\n\r\n");
-                if (header_end == std::string::npos) continue;
-                const std::size_t field = request.find("Content-Length: ");
-                if (field != std::string::npos && field < header_end) {
-                    wanted = std::strtoul(request.c_str() + field + 16, nullptr, 10);
-                }
-            }
-            if (request.size() >= header_end + 4 + wanted) break;
+            const std::size_t end = request.find("\r\n\r\n");
+            const std::size_t field = request.find("Content-Length: ");
+            const std::size_t body =
+                field < end ? std::strtoul(request.c_str() + field + 16, nullptr, 10) : 0;
+            if (end != std::string::npos && request.size() >= end + 4 + body) break;
         }
-        *body = request.substr(header_end + 4, wanted);
-        return request.rfind("POST /mod/client_check/submit.php ", 0) == 0;
+        return request;
     }
 
-    int socket_ = -1;
+    int socket_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     int port_ = 0;
 };
 
@@ -104,16 +87,11 @@ class PostListener {
 std::string decode_form(const std::string& body) {
     std::string out;
     for (std::size_t i = 0; i < body.size(); ++i) {
-        const char c = body[i];
-        if (c == '+') {
-            out += ' ';
-        } else if (c == '&') {
-            out += '\n';
-        } else if (c == '%' && i + 2 < body.size()) {
+        if (body[i] == '%' && i + 2 < body.size()) {
             out += static_cast<char>(std::strtoul(body.substr(i + 1, 2).c_str(), nullptr, 16));
             i += 2;
         } else {
-            out += c;
+            out += body[i] == '+' ? ' ' : body[i] == '&' ? '\n' : body[i];
         }
     }
     return out + "\n";
@@ -121,8 +99,8 @@ std::string decode_form(const std::string& body) {
 
 TEST_F(RepairPageTest, BrowserPostsTheOriginalBytesToTheSubmitAddress) {
     if (!fs::exists(kChromium)) {
-        GTEST_SKIP() << kChromium << " is not installed (Debian package chromium): the page "
-                     << "is not loaded in a browser";
+        GTEST_SKIP() << kChromium << " is missing (Debian package chromium): the page is not "
+                     << "loaded in a browser";
     }
     PostListener listener;
     ASSERT_NE(0, listener.port());
@@ -132,9 +110,7 @@ TEST_F(RepairPageTest, BrowserPostsTheOriginalBytesToTheSubmitAddress) {
     const XmlDocument result = two_entry_result();
     ASSERT_NE(nullptr, open_page(result.get(), 0));
 
-    const fs::path profile =
-        fs::temp_directory_path() / ("quarn-chromium-" + std::to_string(os::process_id()));
-    fs::remove_all(profile);
+    const fs::path profile = fs::path(home_.appdata()) / "browser-profile";
     const std::string profile_option = "--user-data-dir=" + profile.string();
     const std::string url = "file://" + home_.path("RepairPage.html");
     // --dump-dom: the browser ends by itself once the server's answer is
@@ -156,14 +132,9 @@ TEST_F(RepairPageTest, BrowserPostsTheOriginalBytesToTheSubmitAddress) {
                                      nullptr};
     const os::Handle browser = os::process_spawn("/bin/sh", arguments);
     ASSERT_NE(nullptr, browser);
-    const std::string body = listener.wait_for_post(std::chrono::seconds(60));
-    if (!os::handle_wait(browser, 30000)) {
-        os::process_terminate(browser, 0);
-        os::handle_wait(browser, 10000);
-    }
+    const std::string body = listener.wait_for_post(60);
+    if (!os::handle_wait(browser, 30000)) os::process_terminate(browser, 0);
     os::handle_close(browser);
-    std::error_code ignored;
-    fs::remove_all(profile, ignored);
 
     EXPECT_GBK_EQ(std::string("deviceid=7\nroleid=3\npolicyid=12\nitemsid=11###||###12\n"
                               "checkres=<?xml version=\"1.0\" encoding=\"gbk\"?>  <Result>  "
