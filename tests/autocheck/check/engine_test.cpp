@@ -124,123 +124,62 @@ struct ScoreCase {
     const char* name;
     std::vector<Item> items;
     History history;
-    const char* expected;  // summary()
-    const char* traced;    // an error traced by the check, or null
+    const char* expected;          // summary()
+    const char* traced = nullptr;  // the start of every error the check traces
 };
 
+// Verdicts and Key texts; `_` is an absent element.
+const char* const Y = "Yes";
+const char* const N = "No";
+const char* const _ = nullptr;
 const History kNoRepair{"0"};
-const Item kFails{"No", "No", "40"};
-const Item kPasses{"Yes", nullptr, "60"};
+const Item kFails{N, N, "40"};
+const Item kPasses{Y, _, "60"};
+const char kRefused[] = "插件名不是文件名，拒绝调用";
 
+// clang-format off
 const ScoreCase kScoreCases[] = {
-    {"WorkedExample",
-     {{"Yes", nullptr, "30"}, {"No", "No", nullptr}, {"Yes", "Yes", "50"}},
-     {},
-     "fault now 80 I1,I2,I3",
-     nullptr},
-    {"KeyThenNonKeyFailure",
-     {{"No", "Yes", "30"}, {"No", "No", "30"}, {"Yes", nullptr, "40"}},
-     {},
-     "false now 24 I1,I2,I3",
-     nullptr},
-    {"NonKeyThenKeyFailure",
-     {{"No", "No", "30"}, {"No", "Yes", "30"}, {"Yes", nullptr, "40"}},
-     {},
-     "false now 24 I1,I2,I3",
-     nullptr},
-    {"FailedKeyItemScoresSixty",
-     {{"No", "Yes", "30"}, {"Yes", nullptr, "70"}},
-     {},
-     "false now 42 I1,I2",
-     nullptr},
-    {"LowerCaseYesFails",
-     {{"yes", "No", "50"}, {"Yes", nullptr, "50"}},
-     kNoRepair,
-     "fault now 50 I1,I2",
-     nullptr},
-    {"FailureWithoutKeyKeepsTheState",
-     {{"No", nullptr, "50"}, {"Yes", nullptr, "50"}},
-     {},
-     "success now 50 I1,I2",
-     nullptr},
-    {"ReplyWithoutVerdictPasses",
-     {{nullptr, "Yes", "50"}, {"Yes", nullptr, "50"}},
-     {},
-     "success now 100 I1,I2",
-     nullptr},
+    {"WorkedExample", {{Y, _, "30"}, {N, N, _}, {Y, Y, "50"}}, {}, "fault now 80 I1,I2,I3"},
+    {"KeyThenNonKeyFailure", {{N, Y, "30"}, {N, N, "30"}, {Y, _, "40"}}, {},
+     "false now 24 I1,I2,I3"},
+    {"NonKeyThenKeyFailure", {{N, N, "30"}, {N, Y, "30"}, {Y, _, "40"}}, {},
+     "false now 24 I1,I2,I3"},
+    {"FailedKeyItemScoresSixty", {{N, Y, "30"}, {Y, _, "70"}}, {}, "false now 42 I1,I2"},
+    {"LowerCaseYesFails", {{"yes", N, "50"}, {Y, _, "50"}}, kNoRepair, "fault now 50 I1,I2"},
+    {"FailureWithoutKeyKeepsTheState", {{N, _, "50"}, {Y, _, "50"}}, {}, "success now 50 I1,I2"},
+    {"ReplyWithoutVerdictPasses", {{_, Y, "50"}, {Y, _, "50"}}, {}, "success now 100 I1,I2"},
     {"ItemsWithoutDllOrFunctionAreIgnored",
-     {{"No", "Yes", "50", nullptr}, {"No", "Yes", "50", "CheckByOption", nullptr}, kPasses},
-     {},
-     "success now 100 I3",
-     nullptr},
-    {"UncalledPluginKeepsItsWeight",
-     {{"Yes", "Yes", "50", "NoSuchFunction"}, {"Yes", nullptr, "50"}},
-     {},
-     "success now 50 I2",
-     "调用"},
-    {"UnparsableReplyKeepsItsWeight",
-     {{"Yes", "Yes", "50", "CheckGarbled"}, {"Yes", nullptr, "50"}},
-     {},
-     "success now 50 I2",
-     nullptr},
+     {{N, Y, "50", _}, {N, Y, "50", "CheckByOption", _}, kPasses}, {}, "success now 100 I3"},
+    {"UncalledPluginKeepsItsWeight", {{Y, Y, "50", "NoSuchFunction"}, {Y, _, "50"}}, {},
+     "success now 50 I2", "调用"},
+    {"UnparsableReplyKeepsItsWeight", {{Y, Y, "50", "CheckGarbled"}, {Y, _, "50"}}, {},
+     "success now 50 I2"},
     {"PluginNamesThatAreNoFileNamesAreRefused",
-     {{"Yes", "Yes", "50", "CheckByOption", "..\\fakes\\QuarnSamplePlugin.dll"},
-      {"Yes", "Yes", "50", "CheckByOption", "C:QuarnSamplePlugin.dll"},
-      {"Yes", nullptr, "50"}},
-     {},
-     "success now 33 I3",
-     "插件名不是文件名，拒绝调用"},
-    {"ZeroWeightsAllPassing",
-     {{"Yes", nullptr, "0"}, {"Yes", "No", "0"}},
-     {},
-     "success now 100 I1,I2",
-     nullptr},
-    {"ZeroWeightsWithAFailure",
-     {{"No", "No", "0"}, {"Yes", nullptr, "0"}},
-     {},
-     "fault now 0 I1,I2",
-     nullptr},
-    // The fault period after a non-key failure (today is 2024-03-20).
-    {"NoRepairPeriod", {kFails, kPasses}, kNoRepair, "fault now 60 I1,I2", nullptr},
-    {"RepairPeriodAbsent", {kFails, kPasses}, {nullptr, "fault"}, "fault now 60 I1,I2", nullptr},
-    {"RepairPeriodNegative", {kFails, kPasses}, {"-3", "fault"}, "fault now 60 I1,I2", nullptr},
-    {"AfterAPassedCheck", {kFails, kPasses}, {"7", "SUCCESS"}, "fault now 60 I1,I2", nullptr},
-    {"AfterAFalseCheckOfTheFaultsDay",
-     {kFails, kPasses},
-     {"7", "False", "2024-03-18 17:00:00", "2024-03-18 08:00:00"},
-     "fault now 60 I1,I2",
-     nullptr},
-    {"AfterAFalseCheckOfALaterDay",
-     {kFails, kPasses},
-     {"7", "false", "2024-03-19 09:00:00", "2024-03-18 08:00:00"},
-     "false none 36 I1,I2",
-     nullptr},
-    {"NoFaultOnRecord",
-     {kFails, kPasses},
-     {"7", "fault", "x", "1970-01-01 00:00:00"},
-     "fault now 60 I1,I2",
-     nullptr},
-    {"NoFaultTimeAtAll",
-     {kFails, kPasses},
-     {"7", "fault", "x", nullptr},
-     "fault now 60 I1,I2",
-     nullptr},
-    {"RepairPeriodOver",
-     {kFails, kPasses},
-     {"7", "fault", "x", "2024-03-12 08:00:00"},
-     "false none 36 I1,I2",
-     nullptr},
-    {"LastDayOfTheRepairPeriod",
-     {kFails, kPasses},
-     {"7", "fault", "x", "2024-03-13 08:00:00"},
-     "fault none 60 I1,I2",
-     nullptr},
-    {"NoPreviousVerdict",
-     {kFails, kPasses},
-     {"7", nullptr, "x", "2024-03-13 08:00:00"},
-     "fault none 60 I1,I2",
-     nullptr},
+     {{Y, Y, "50", "CheckByOption", "..\\fakes\\QuarnSamplePlugin.dll"},
+      {Y, Y, "50", "CheckByOption", "C:QuarnSamplePlugin.dll"}, {Y, _, "50"}},
+     {}, "success now 33 I3", kRefused},
+    {"ZeroWeightsAllPassing", {{Y, _, "0"}, {Y, N, "0"}}, {}, "success now 100 I1,I2"},
+    {"ZeroWeightsWithAFailure", {{N, N, "0"}, {Y, _, "0"}}, {}, "fault now 0 I1,I2"},
+    // The fault period after a non-key failure; today is 2024-03-20.
+    {"NoRepairPeriod", {kFails, kPasses}, kNoRepair, "fault now 60 I1,I2"},
+    {"RepairPeriodAbsent", {kFails, kPasses}, {_, "fault"}, "fault now 60 I1,I2"},
+    {"RepairPeriodNegative", {kFails, kPasses}, {"-3", "fault"}, "fault now 60 I1,I2"},
+    {"AfterAPassedCheck", {kFails, kPasses}, {"7", "SUCCESS"}, "fault now 60 I1,I2"},
+    {"AfterAFalseCheckOfTheFaultsDay", {kFails, kPasses},
+     {"7", "False", "2024-03-18 17:00:00", "2024-03-18 08:00:00"}, "fault now 60 I1,I2"},
+    {"AfterAFalseCheckOfALaterDay", {kFails, kPasses},
+     {"7", "false", "2024-03-19 09:00:00", "2024-03-18 08:00:00"}, "false none 36 I1,I2"},
+    {"NoFaultOnRecord", {kFails, kPasses}, {"7", "fault", "x", "1970-01-01 00:00:00"},
+     "fault now 60 I1,I2"},
+    {"NoFaultTimeAtAll", {kFails, kPasses}, {"7", "fault", "x", _}, "fault now 60 I1,I2"},
+    {"RepairPeriodOver", {kFails, kPasses}, {"7", "fault", "x", "2024-03-12 08:00:00"},
+     "false none 36 I1,I2"},
+    {"LastDayOfTheRepairPeriod", {kFails, kPasses}, {"7", "fault", "x", "2024-03-13 08:00:00"},
+     "fault none 60 I1,I2"},
+    {"NoPreviousVerdict", {kFails, kPasses}, {"7", _, "x", "2024-03-13 08:00:00"},
+     "fault none 60 I1,I2"},
 };
+// clang-format on
 
 class EngineScore : public Engine, public testing::WithParamInterface<ScoreCase> {};
 
@@ -273,35 +212,21 @@ struct FailureCase {
 };
 
 #define HOST_16 "hhhhhhhhhhhhhhhh"
+// clang-format off
 const FailureCase kFailureCases[] = {
-    {"NoWebUrl", nullptr, true, {kPasses}, 0, "没有找到检查页面"},
-    {"HostTooLongForItsBuffer",
-     "http://" HOST_16 HOST_16 HOST_16 HOST_16 "/x",  // 64 characters
-     true,
-     {kPasses},
-     0,
+    {"NoWebUrl", _, true, {kPasses}, 0, "没有找到检查页面"},
+    {"HostTooLongForItsBuffer", "http://" HOST_16 HOST_16 HOST_16 HOST_16 "/x", true, {kPasses}, 0,
      "没有找到检查页面"},
     {"NoItems", "http://h", true, {}, 0, "没有安全检查项"},
-    {"NoPluginAnswered",
-     "http://h",
-     true,
-     {{"Yes", "Yes", "50", "NoSuchFunction"}},
-     0,
+    {"NoPluginAnswered", "http://h", true, {{Y, Y, "50", "NoSuchFunction"}}, 0,
      "没有检查结果"},
-    {"PluginWritesThroughNull",
-     "http://h",
-     true,
-     {kPasses, {"Yes", "No", "1", "CheckCrash"}},
-     0,
+    {"PluginWritesThroughNull", "http://h", true, {kPasses, {Y, N, "1", "CheckCrash"}}, 0,
      "DoSecurityCheck发生异常"},
     // Plug-ins then come from the assistant directory.
-    {"NoDownloadFolder",
-     "http://h",
-     false,
-     {kPasses},
-     1,
+    {"NoDownloadFolder", "http://h", false, {kPasses}, 1,
      "取服务器的Download目录失败，检查可能会出问题"},
 };
+// clang-format on
 
 class EngineFailure : public Engine, public testing::WithParamInterface<FailureCase> {};
 
