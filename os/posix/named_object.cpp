@@ -42,7 +42,9 @@ namespace {
 constexpr std::uint32_t kNamedMagic = 0x514e4f42u;  // "QNOB"
 constexpr std::size_t kHubSize = 4096;
 
-std::string user_prefix() { return "/quarn." + std::to_string(getuid()); }
+std::string user_prefix() {
+    return "/quarn." + std::to_string(getuid());
+}
 
 struct Hub {
     int fd = -1;
@@ -51,8 +53,12 @@ struct Hub {
 };
 
 Hub& hub() {
+    // Never destroyed: threads may still open named objects while the
+    // process exits. Built in static storage rather than on the heap, so a
+    // module that is unloaded (test doubles are) leaves no heap block behind.
+    alignas(Hub) static unsigned char storage[sizeof(Hub)];
     static Hub* instance = [] {
-        auto* h = new Hub;  // lives as long as the process: never destroyed
+        auto* h = new (storage) Hub;
         const std::string name = user_prefix();
         const int fd = shm_open(name.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
         struct stat info {};
@@ -78,7 +84,7 @@ Hub& hub() {
 
 // The per-user lock over create, open and close.
 class NamespaceLock {
-public:
+  public:
     NamespaceLock() : hub_(hub()), guard_(hub_.mutex) {
         if (hub_.fd >= 0) {
             while (flock(hub_.fd, LOCK_EX) != 0 && errno == EINTR) {
@@ -92,7 +98,7 @@ public:
     NamespaceLock& operator=(const NamespaceLock&) = delete;
     bool usable() const { return hub_.fd >= 0; }
 
-private:
+  private:
     Hub& hub_;
     std::lock_guard<std::mutex> guard_;
 };
@@ -214,7 +220,8 @@ NamedResult named_create(const char* name, NamedKind kind, std::size_t payload_s
                 mapped - kNamedHeaderSize < header->payload_size) {
                 return fail(kErrorAccessDenied, fd, base, mapped);
             }
-            if (!try_lock_byte0(fd, F_RDLCK)) return fail(error_from_errno(errno), fd, base, mapped);
+            if (!try_lock_byte0(fd, F_RDLCK))
+                return fail(error_from_errno(errno), fd, base, mapped);
             out->name = shm_name;
             out->fd = fd;
             out->base = base;
@@ -226,9 +233,9 @@ NamedResult named_create(const char* name, NamedKind kind, std::size_t payload_s
         if (ftruncate(fd, static_cast<off_t>(mapped)) != 0) {
             const int error_number = errno;
             shm_unlink(shm_name.c_str());
-            return fail(error_number == ENOSPC ? kErrorNotEnoughMemory
-                                               : error_from_errno(error_number),
-                        fd);
+            return fail(
+                error_number == ENOSPC ? kErrorNotEnoughMemory : error_from_errno(error_number),
+                fd);
         }
         void* base = mmap(nullptr, mapped, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
         if (base == MAP_FAILED || !try_lock_byte0(fd, F_RDLCK)) {

@@ -48,6 +48,10 @@ bool FakeModule::load(const std::string& path) {
 
 void FakeModule::unload() {
     if (module_ == nullptr) return;
+    // What the double still holds (replies never taken) is released while
+    // the module is whole: its static teardown runs after parts of its own
+    // runtime are gone.
+    reset();
     gateway::forget_cached_entry_points();
     os::module_free(module_);
     module_ = nullptr;
