@@ -1,0 +1,287 @@
+// The check, repair and report cycle: check with the stored policy, check
+// again after a pause, repair, report, then mark the endpoint's admission.
+#include "autocheck/check/check_cycle.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "autocheck/check/repair_page.h"
+#include "autocheck/check/security_check.h"
+#include "autocheck/desktop_agent/praxa_network.h"
+#include "autocheck/policy/security_check_policy.h"
+#include "autocheck/trace_sources.h"
+#include "cutil/trace.h"
+#include "cutil/xml.h"
+#include "interface/assistant_dir.h"
+#include "interface/config_access.h"
+#include "interface/gateway.h"
+#include "interface/system_helpers.h"
+#include "interface/user_log.h"
+#include "os/event.h"
+#include "os/process.h"
+#include "os/time.h"
+
+namespace {
+
+constexpr char kFunction[] = "DoSecurityCheckAndReportResult";
+constexpr std::size_t kUrlSize = 260;
+constexpr std::size_t kHostSize = 64;
+constexpr char kEnterBanner[] =
+    "-------------------------------------进入 DoSecurityCheckAndReportResult"
+    "-----------------------------------------";
+constexpr char kLeaveBanner[] =
+    "-------------------------------------退出 DoSecurityCheckAndReportResult"
+    "-------------------------------------------";
+
+#define CYCLE_TRACE(level, ...) \
+    LogTrace(kFunction, level, autocheck::kSecurityCheckSource, __LINE__, __VA_ARGS__)
+
+int read_int(const char* key, int fallback) {
+    int value = fallback;
+    ReadConfigInt(key, &value);
+    return value;
+}
+
+char ascii_lower(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+bool equals_ignoring_case(const char* text, const char* word) {
+    if (text == nullptr) return false;
+    for (; *text != '\0' && *word != '\0'; ++text, ++word) {
+        if (ascii_lower(*text) != ascii_lower(*word)) return false;
+    }
+    return *text == *word;
+}
+
+// Whole seconds of any size, in steps the millisecond sleep can take.
+void sleep_seconds(int seconds) {
+    constexpr int kStep = 3600;
+    for (int left = seconds; left > 0; left -= kStep) {
+        os::sleep_ms(static_cast<std::uint32_t>(left < kStep ? left : kStep) * 1000u);
+    }
+}
+
+const char* verdict_of(const XmlNode* result) {
+    return cutil_xml_get(result, "TARN/CheckResult");
+}
+
+// CheckTime, CheckDayOfWeek and CheckMonth from one reading of the clock.
+void stamp_check_time() {
+    const os::DateTime now = os::local_time();
+    char text[24];
+    FormatTimeText(now, text);
+    Call_TarnWriteConfig("CheckTime", text);
+    WriteConfigInt("CheckDayOfWeek", now.day_of_week);
+    WriteConfigInt("CheckMonth", now.month);
+}
+
+XmlDocument load_policy() {
+    char path[kPathSize];
+    if (!gateway::assistant_file_path(kSecurityCheckPolicyFile, path)) return nullptr;
+    return XmlDocument(
+        cutil_xml_import_from_file(path, autocheck::kSecurityCheckSource, kFunction, __LINE__));
+}
+
+// One run of the engine; the previous result (if any) is released first.
+bool check(XmlNode* policy, XmlDocument* result) {
+    result->reset();
+    XmlNode* produced = nullptr;
+    if (DoSecurityCheck(policy, &produced, nullptr) == 0) return false;
+    result->reset(produced);
+    return true;
+}
+
+bool passed(const XmlDocument& result) {
+    return equals_ignoring_case(verdict_of(result.get()), "success");
+}
+
+// Ends a repair dialog left over by an earlier cycle, found by its title.
+void end_previous_repair(const char* title) {
+    if (TerminateProcessByHwndName(title) != 0) {
+        CYCLE_TRACE(kTraceInfo, "成功结束了上次的修复进程");
+    }
+}
+
+void log_and_trace(const char* text) {
+    Call_TarnLogToFile("%s", text);
+    CYCLE_TRACE(kTraceInfo, "%s", text);
+}
+
+// Where the cycle goes after the checks and repairs.
+enum class Next { kReport, kFinal, kStopDone };
+
+// Opens the hidden repair dialog, waits for it, checks again.
+Next repair_automatically(XmlNode* policy, XmlDocument* result, int disturb) {
+    CYCLE_TRACE(kTraceInfo, "已开启自动修复，尝试自动修复");
+    end_previous_repair(kAutoRepairTitle);
+    Call_TarnLogToFile("%s", "启动自动修复进程");
+    os::Handle process = nullptr;
+    OpenRepairPage(result->get(), 1, &process);
+    if (process == nullptr) {
+        log_and_trace("自动修复进程启动失败");
+        return Next::kFinal;
+    }
+    CYCLE_TRACE(kTraceInfo, "等待修复进程退出");
+    os::handle_wait(process, os::kWaitInfinite);
+    os::handle_close(process);
+    CYCLE_TRACE(kTraceInfo, "修复进程退出");
+    Call_TarnLogToFile("%s", "修复进程退出");
+
+    if (!check(policy, result)) {
+        // The repair itself ran: the caller is told the cycle went through.
+        CYCLE_TRACE(kTraceError, "修复后重新安全检查发生错误");
+        return Next::kStopDone;
+    }
+    if (passed(*result)) {
+        log_and_trace("修复后检查通过了, 上报安检结果");
+        return Next::kReport;
+    }
+    if (disturb != 0) {
+        const char* text =
+            "修复后检查还是没有通过，但当前模式为免打挠，所有就不打开检查页面了，但会上报检查结果";
+        CYCLE_TRACE(kTraceInfo, "%s", text);
+        Call_TarnLogToFile("%s", text);
+        return Next::kReport;
+    }
+    log_and_trace("修复后检查还是没有通过");
+    OpenRepairPage(result->get(), 0, nullptr);
+    return Next::kFinal;
+}
+
+Next repair_by_hand(const XmlDocument& result, int disturb) {
+    if (disturb != 0) {
+        const char* text =
+            "因为没有开启自动修复功能，但当前模式为免打挠，所有就不打开手动修复页面了，但会上报检查"
+            "结果";
+        CYCLE_TRACE(kTraceInfo, "%s", text);
+        Call_TarnLogToFile("%s", text);
+        return Next::kReport;
+    }
+    log_and_trace("因为没有开启自动修复功能，所以直接打开手动修复页面");
+    end_previous_repair(kManualRepairTitle);
+    OpenRepairPage(result.get(), 0, nullptr);
+    return Next::kFinal;
+}
+
+// Sends the result to the server and stores what it says. False when the
+// cycle stops here (nothing stored).
+bool report(XmlNode* result) {
+    const int policy_id = read_int("PolicyId", 0);
+    if (policy_id < 0) {
+        CYCLE_TRACE(kTraceInfo, "没有取到PolicyId");
+        return false;
+    }
+    cutil_xml_add(result, "ReportCheckResult", "TARN/TradeCode");
+    char number[16];
+    std::snprintf(number, sizeof number, "%d", read_int("DeviceId", 0));
+    cutil_xml_add(result, number, "TARN/AgentID");
+    std::snprintf(number, sizeof number, "%d", policy_id);
+    cutil_xml_add(result, number, "TARN/PolicyId");
+
+    char web_url[kUrlSize] = "Failed";
+    ReadConfigText("WebUrl", web_url, sizeof web_url);
+    char host[kHostSize];
+    int port = 0;
+    SplitUrlHostPort(web_url, &port, host, sizeof host);
+    // A host too long for its buffer would be a cut, wrong one.
+    if (std::strcmp(web_url, "Failed") == 0 || host[0] == '\0') {
+        CYCLE_TRACE(kTraceError, "没有找到检查页面");
+        return false;
+    }
+    XmlNode* answer = nullptr;
+    if (Call_GetUdpPacketFrom(host, result, &answer) == 0) {
+        CYCLE_TRACE(kTraceInfo, "上报安全检查结果失败");
+        return false;
+    }
+    const XmlDocument reply(answer);
+    if (const char* check_id = cutil_xml_get(reply.get(), "TARN/LastCheckId")) {
+        Call_TarnWriteConfig("LastCheckTID", check_id);
+        char result_url[kUrlSize];
+        // The address is kept to 259 characters: a longer one is cut.
+        [[maybe_unused]] const int length =
+            std::snprintf(result_url, sizeof result_url,
+                          "%s/trade.php?tradecode=checkinfo&tid=%s&is_client=1", web_url, check_id);
+        Call_TarnWriteConfig("ResultUrl", result_url);
+        Call_TarnLogToFile("最后结果查看URL：%s", result_url);
+    }
+
+    const char* verdict = verdict_of(result);
+    if (verdict == nullptr) verdict = "";
+    Call_TarnWriteConfig("CheckResult", verdict);
+    Call_TarnWriteConfig("ShowNewIcon", "1");
+    Call_TarnWriteConfig("HaveRecheck", "1");
+    Call_TarnLogToFile("最后检查结果: %s", verdict);
+    return true;
+}
+
+// The endpoint's marks: TTL 64 for a refused endpoint; TTL 200 and the
+// desktop agent's block lifted otherwise.
+void mark_admission(const XmlNode* result) {
+    const bool refused = equals_ignoring_case(verdict_of(result), "false");
+    if (read_int("SupportNat", 0) != 0) TarnSetIpTTL(refused ? 0 : 1);
+    if (!refused && read_int("SuportPraxa", 0) != 0) ControlNetworkByPraxaTdi(0);
+}
+
+}  // namespace
+
+int DoSecurityCheckAndReportResult() {
+    Call_TarnLogToFile("%s", kEnterBanner);
+    stamp_check_time();
+
+    if (read_int("DeviceId", 0) == 0) {
+        CYCLE_TRACE(kTraceInfo, "没有取到DeviceId");
+        return 0;
+    }
+    if (read_int("IsForbid", 0) != 0) {
+        CYCLE_TRACE(kTraceError, "此设备已被隔离，不做自动身份认证");
+        return 0;
+    }
+    if (read_int("RoleId", 0) == 0) {
+        CYCLE_TRACE(kTraceError, "没有取到角色ID，身份认证可能没通过");
+        return 0;
+    }
+    if (read_int("IsDoSecurityCheck", 0) <= 0) {
+        Call_TarnLogToFile("%s", "策略要求不做安全检查");
+        CYCLE_TRACE(kTraceInfo, "不用做安全检查");
+        return 1;
+    }
+    const int disturb = read_int("IsDisturb", 0);
+    const int recheck_seconds = read_int("CheckFailRecheckTime", 0);
+
+    const XmlDocument policy = load_policy();
+    if (policy == nullptr) {
+        CYCLE_TRACE(kTraceError, "没有找到安全检查策略");
+        return 0;
+    }
+
+    XmlDocument result;
+    if (!check(policy.get(), &result)) {
+        Call_TarnLogToFile("%s", "安全检查发生错误, 检查失败");
+        CYCLE_TRACE(kTraceError, "安全检查发生错误");
+        return 0;
+    }
+    Next next = Next::kReport;
+    if (!passed(result) && recheck_seconds > 0) {
+        Call_TarnLogToFile("睡眠%d秒后重新检查", recheck_seconds);
+        CYCLE_TRACE(kTraceInfo, "睡眠%d秒后重新检查", recheck_seconds);
+        sleep_seconds(recheck_seconds);
+        if (!check(policy.get(), &result)) {
+            Call_TarnLogToFile("%s", "安全检查发生错误, 检查失败");
+            CYCLE_TRACE(kTraceError, "安全检查发生错误");
+            return 0;
+        }
+    }
+    if (!passed(result)) {
+        CYCLE_TRACE(kTraceInfo, "安全检查没有完全通过");
+        next = read_int("IsAutoRepair", 0) != 0
+                   ? repair_automatically(policy.get(), &result, disturb)
+                   : repair_by_hand(result, disturb);
+    }
+    if (next == Next::kStopDone) return 1;
+    if (next == Next::kReport && !report(result.get())) return 0;
+
+    mark_admission(result.get());
+    Call_TarnLogToFile("%s", kLeaveBanner);
+    return 1;
+}

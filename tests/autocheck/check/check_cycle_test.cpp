@@ -1,0 +1,276 @@
+// The check, repair and report cycle against real plug-in modules (through
+// the module-call component), the page-dialog double as a real process, the
+// communication double as the server and the desktop agent's doubles in
+// their folder. Each row says what the checks answer and what the endpoint
+// is set to; the outcome is read off the store, the requests sent, the
+// dialogs started, the TTL traces and the agent's calls.
+#include "autocheck/check/check_cycle.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "cutil/trace.h"
+#include "cutil/xml.h"
+#include "interface/config_access.h"
+#include "os/seams.h"
+#include "os/system.h"
+#include "support/gbk.h"
+#include "tests/fakes/Communicate/communicate_script.h"
+#include "tests/fakes/agent_folder.h"
+#include "tests/fakes/assistant_home.h"
+#include "tests/fakes/fake_module.h"
+#include "tests/fakes/trace_capture.h"
+
+namespace {
+
+using namespace quarn::test;
+
+constexpr char kPolicy[] =
+    "<TARN><SecurityCheckPolicy><CheckItems><Item><ItemID>11</ItemID><Key>%s</Key>"
+    "<Rate>100</Rate><CheckType><DLL>QuarnTurnPlugin.dll</DLL><DLLFunc>CheckInTurn</DLLFunc>"
+    "</CheckType></Item></CheckItems></SecurityCheckPolicy>"
+    "<LastCheckResult>success</LastCheckResult></TARN>";
+constexpr char kResultUrl[] =
+    "http://127.0.0.1:8080/trade.php?tradecode=checkinfo&tid=99&is_client=1";
+
+enum Reply { kNoReply, kReplyWithId, kReplyWithoutId };
+
+struct CycleCase {
+    const char* name;
+    const char* key;       // the item's Key: "Yes" fails as "false", "No" as "fault"
+    const char* verdicts;  // the plug-in's answers in turn
+    int recheck_seconds;
+    int auto_repair;
+    int disturb;
+    Reply reply;
+    // Outcome.
+    int result;
+    int checks;           // plug-in calls
+    const char* stored;   // CheckResult after the cycle ("old": untouched)
+    const char* dialogs;  // titles of the dialogs started, in order
+    int ttl;              // TTL asked for at the end, 0 for none
+    bool restored;        // the desktop agent was asked to lift its block
+};
+
+const CycleCase kCases[] = {
+    {"PassAtOnce", "Yes", "Yes", 30, 0, 0, kReplyWithId, 1, 1, "success", "", 200, true},
+    {"PassOnRecheck", "Yes", "No|Yes", 30, 0, 0, kReplyWithId, 1, 2, "success", "", 200, true},
+    {"ManualRepairPageNoReport", "Yes", "No", 0, 0, 0, kReplyWithId, 1, 1, "old",
+     "入网小助手-手动修复", 64, false},
+    {"ManualDoNotDisturbReports", "Yes", "No|No", 30, 0, 1, kReplyWithoutId, 1, 2, "false", "", 64,
+     false},
+    {"AutoRepairPasses", "Yes", "No|Yes", 0, 1, 0, kReplyWithId, 1, 2, "success",
+     "入网小助手-自动修复", 200, true},
+    {"AutoRepairFailsOpensManualPage", "Yes", "No|No", 0, 1, 0, kReplyWithId, 1, 2, "old",
+     "入网小助手-自动修复,入网小助手-手动修复", 64, false},
+    {"AutoRepairFailsDoNotDisturbReports", "Yes", "No|No", 0, 1, 1, kReplyWithId, 1, 2, "false",
+     "入网小助手-自动修复", 64, false},
+    {"FaultWithinGraceIsAdmitted", "No", "No", 0, 0, 1, kReplyWithId, 1, 1, "fault", "", 200, true},
+    {"UnansweredReportStopsTheCycle", "Yes", "Yes", 0, 0, 0, kNoReply, 0, 1, "old", "", 0, false},
+};
+
+class CycleFixture : public testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_TRUE(home_.add(program_dir() + "QuarnActivex.dll", "QuarnActivex.dll"));
+        ASSERT_TRUE(home_.add(fake_path("QuarnTurnPlugin.dll"), "QuarnTurnPlugin.dll"));
+        ASSERT_TRUE(home_.add(fake_path("TarnHtmlDlg.exe"), "TarnHtmlDlg.exe"));
+        ASSERT_TRUE(agent_.add(fake_path("BrimDepend.dll"), "BrimDepend.dll"));
+        ASSERT_TRUE(plugin_.load(home_.path("QuarnTurnPlugin.dll")));
+        ASSERT_TRUE(depend_.load(agent_.path("BrimDepend.dll")));
+        ASSERT_TRUE(config_.load(fake_path("QuarnAssConfigMgr.dll")));
+        ASSERT_TRUE(comm_.load(fake_path("QuarnAssCommunicate.dll")));
+        ASSERT_TRUE(log_.load(fake_path("QuarnAssLog.dll")));
+        dialogs_file_ = home_.appdata() + "/dialogs.txt";
+        os::env_set("QUARN_FAKE_HTMLDLG_RECORD", dialogs_file_.c_str());
+        os::env_set("QUARN_FAKE_HTMLDLG_LIFETIME_MS", "200");
+        clock_.local = {2026, 12, 2, 1, 9, 30, 0, 0};  // a Tuesday
+        clock_.utc = clock_.local;
+        os::seams::install_fake_clock(&clock_);
+        const char* const settings[][2] = {
+            {"DeviceId", "7"},
+            {"RoleId", "2"},
+            {"PolicyId", "3"},
+            {"IsDoSecurityCheck", "1"},
+            {"WebUrl", "http://127.0.0.1:8080"},
+            {"SupportNat", "1"},
+            {"SuportPraxa", "1"},
+            {"CheckResult", "old"},
+            {"ResultUrl", "old"},
+        };
+        for (const auto& setting : settings) Call_TarnWriteConfig(setting[0], setting[1]);
+        Call_TarnWriteConfig("ServerDownPath", home_.dir().c_str());
+        traces_.clear();
+    }
+
+    void TearDown() override {
+        os::seams::install_fake_clock(nullptr);
+        os::env_set("QUARN_FAKE_HTMLDLG_RECORD", nullptr);
+        os::env_set("QUARN_FAKE_HTMLDLG_LIFETIME_MS", nullptr);
+    }
+
+    void write_policy(const char* key) const {
+        char text[1024];
+        std::snprintf(text, sizeof text, kPolicy, key);
+        std::ofstream(home_.path("SecurityCheckPolicy.xml"), std::ios::binary) << text;
+    }
+
+    std::string stored(const char* key) const {
+        char value[260] = "(none)";
+        ReadConfigText(key, value, sizeof value);
+        return value;
+    }
+
+    // Titles of the dialogs started, as "a,b". A dialog the cycle did not
+    // wait for records itself once it runs: up to `expected` are waited for.
+    std::string dialogs(const std::string& expected) const {
+        std::string titles;
+        for (int i = 0; i < 250; ++i) {
+            titles.clear();
+            std::ifstream in(dialogs_file_, std::ios::binary);
+            for (std::string line; std::getline(in, line);) {
+                const std::size_t tab = line.find('\t');
+                const std::string title = line.substr(tab + 1, line.find('\t', tab + 1) - tab - 1);
+                titles += (titles.empty() ? "" : ",") + title;
+            }
+            if (titles.size() >= expected.size()) break;
+            // A real pause: the test's fake clock makes os::sleep_ms instant.
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        return titles;
+    }
+
+    // The TTL the cycle asked for (the number ends the helper's trace).
+    int ttl() {
+        int asked = 0;
+        for (const auto& record : traces_.find("TarnSetIpTTL")) {
+            // "设置TTL成功：200", or the fallback's "通过 SetIpTTL 设置TTL失败：200".
+            if (record.level != kTraceInfo) continue;
+            const std::string& text = record.message;
+            asked = std::atoi(text.c_str() + text.find_last_not_of("0123456789") + 1);
+        }
+        return asked;
+    }
+
+    std::vector<std::string> user_log() const {
+        std::vector<std::string> lines;
+        for (const auto& call : log_.calls_of("TarnLogToFile")) lines.push_back(call.arguments);
+        return lines;
+    }
+
+    AssistantHome home_;
+    AgentFolder agent_;
+    FakeModule plugin_, depend_, config_, comm_, log_;
+    TraceCapture traces_;
+    os::seams::FakeClock clock_;
+    std::string dialogs_file_;
+};
+
+class CheckCycle : public CycleFixture, public testing::WithParamInterface<CycleCase> {};
+
+TEST_P(CheckCycle, ChecksRepairsReportsAndMarksTheEndpoint) {
+    const CycleCase& c = GetParam();
+    write_policy(c.key);
+    plugin_.answer("CheckInTurn", 0, c.verdicts);
+    WriteConfigInt("CheckFailRecheckTime", c.recheck_seconds);
+    WriteConfigInt("IsAutoRepair", c.auto_repair);
+    WriteConfigInt("IsDisturb", c.disturb);
+    if (c.reply == kNoReply) {
+        queue_reply(comm_, "GetUdpPacketFrom", 0, nullptr);
+    } else {
+        XmlNode* reply = cutil_xml_create("test", "reply", __LINE__);
+        if (c.reply == kReplyWithId) cutil_xml_add(reply, "99", "TARN/LastCheckId");
+        queue_reply(comm_, "GetUdpPacketFrom", 1, reply);
+    }
+
+    EXPECT_EQ(c.result, DoSecurityCheckAndReportResult());
+
+    EXPECT_EQ(static_cast<std::size_t>(c.checks), plugin_.calls_of("CheckInTurn").size());
+    EXPECT_EQ(c.stored, stored("CheckResult"));
+    EXPECT_GBK_EQ(c.dialogs, dialogs(c.dialogs));
+    EXPECT_EQ(c.ttl, ttl());
+    EXPECT_EQ(c.restored ? 1u : 0u, depend_.calls_of("CutoffNetwork").size());
+    EXPECT_EQ("2026-12-01 09:30:00", stored("CheckTime"));
+    EXPECT_EQ("2", stored("CheckDayOfWeek"));
+    EXPECT_EQ("12", stored("CheckMonth"));
+
+    // The report: the engine's result with the three nodes appended last.
+    const auto sent = sent_requests(comm_);
+    const bool reported = std::string(c.stored) != "old" || c.reply == kNoReply;
+    ASSERT_EQ(reported ? 1u : 0u, sent.size());
+    if (reported) {
+        const std::string tail =
+            "\t<TradeCode>ReportCheckResult</TradeCode>\r\n\t<AgentID>7</AgentID>\r\n"
+            "\t<PolicyId>3</PolicyId>\r\n</TARN>\r\n";
+        EXPECT_EQ(tail, sent[0].text.substr(sent[0].text.size() - tail.size()));
+    }
+    const bool answered = reported && c.reply != kNoReply;
+    EXPECT_EQ(answered ? "1" : "(none)", stored("ShowNewIcon"));
+    EXPECT_EQ(answered && c.reply == kReplyWithId ? kResultUrl : "old", stored("ResultUrl"));
+    if (c.auto_repair != 0) {
+        EXPECT_FALSE(traces_.find("DoSecurityCheckAndReportResult", "修复进程退出").empty())
+            << "the cycle waited for the repair dialog to end";
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, CheckCycle, testing::ValuesIn(kCases),
+                         [](const testing::TestParamInfo<CycleCase>& param_info) {
+                             return std::string(param_info.param.name);
+                         });
+
+// The gates before any check: each stops with nothing stored beyond the
+// check time.
+struct GateCase {
+    const char* name;
+    const char* key;  // set to `value`; "SecurityCheckPolicy.xml" is deleted instead
+    const char* value;
+    int result;
+    const char* trace;
+};
+
+const GateCase kGates[] = {
+    {"Unregistered", "DeviceId", "0", 0, "没有取到DeviceId"},
+    {"Isolated", "IsForbid", "1", 0, "此设备已被隔离，不做自动身份认证"},
+    {"NotAuthenticated", "RoleId", "0", 0, "没有取到角色ID，身份认证可能没通过"},
+    {"NoCheckWanted", "IsDoSecurityCheck", "0", 1, "不用做安全检查"},
+    {"NoPolicyFile", "SecurityCheckPolicy.xml", nullptr, 0, "没有找到安全检查策略"},
+};
+
+class CycleGate : public CycleFixture, public testing::WithParamInterface<GateCase> {};
+
+TEST_P(CycleGate, StopsBeforeAnyCheck) {
+    const GateCase& c = GetParam();
+    write_policy("Yes");
+    if (c.value != nullptr) {
+        Call_TarnWriteConfig(c.key, c.value);
+    } else {
+        std::remove(home_.path(c.key).c_str());
+    }
+
+    EXPECT_EQ(c.result, DoSecurityCheckAndReportResult());
+
+    EXPECT_TRUE(plugin_.calls_of("CheckInTurn").empty());
+    EXPECT_TRUE(sent_requests(comm_).empty());
+    EXPECT_EQ("old", stored("CheckResult"));
+    EXPECT_EQ("2026-12-01 09:30:00", stored("CheckTime"));
+    EXPECT_EQ(1u, traces_.find("DoSecurityCheckAndReportResult", c.trace).size()) << c.trace;
+    const auto lines = user_log();
+    const bool told = std::string(c.key) == "IsDoSecurityCheck";
+    ASSERT_EQ(told ? 2u : 1u, lines.size());  // the entry banner first
+    if (told) {
+        EXPECT_NE(std::string::npos, lines[1].find("          策略要求不做安全检查\n"));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Gates, CycleGate, testing::ValuesIn(kGates),
+                         [](const testing::TestParamInfo<GateCase>& param_info) {
+                             return std::string(param_info.param.name);
+                         });
+
+}  // namespace
