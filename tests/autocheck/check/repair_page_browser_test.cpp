@@ -10,7 +10,6 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -25,60 +24,51 @@ namespace fs = std::filesystem;
 
 constexpr char kChromium[] = "/usr/bin/chromium";
 
-// Listens on 127.0.0.1 and answers until a POST to the submit address came
-// (its body is returned) or the time is up ("").
-class PostListener {
+// Listens on 127.0.0.1 for one request, answers it and stops.
+class OneRequestListener {
   public:
-    PostListener() {
+    OneRequestListener() {
         sockaddr_in address{};
         address.sin_family = AF_INET;
         address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
         socklen_t length = sizeof address;
-        const bool listening =
-            bind(socket_, reinterpret_cast<sockaddr*>(&address), length) == 0 &&
+        if (bind(socket_, reinterpret_cast<sockaddr*>(&address), length) == 0 &&
             listen(socket_, 8) == 0 &&
-            getsockname(socket_, reinterpret_cast<sockaddr*>(&address), &length) == 0;
-        port_ = listening ? ntohs(address.sin_port) : 0;
+            getsockname(socket_, reinterpret_cast<sockaddr*>(&address), &length) == 0) {
+            port_ = ntohs(address.sin_port);
+        }
     }
-    ~PostListener() { close(socket_); }
+    ~OneRequestListener() { close(socket_); }
     int port() const { return port_; }
 
-    std::string wait_for_post(int seconds) {
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-        while (std::chrono::steady_clock::now() < deadline) {
-            pollfd waiting{socket_, POLLIN, 0};
-            if (poll(&waiting, 1, 200) <= 0) continue;
-            const int connection = accept(socket_, nullptr, nullptr);
-            if (connection < 0) continue;
-            const std::string request = read_request(connection);
-            const bool post = request.rfind("POST /mod/client_check/submit.php ", 0) == 0;
-            const char* reply = post ? "HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok"
-                                     : "HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\n\r\n";
-            (void)!write(connection, reply, std::strlen(reply));
-            close(connection);
-            if (post) return request.substr(request.find("\r\n\r\n") + 4);
+    // The request (headers and as much body as Content-Length says), or ""
+    // when none came in time.
+    std::string request(int timeout_ms) {
+        pollfd waiting{socket_, POLLIN, 0};
+        const int connection =
+            poll(&waiting, 1, timeout_ms) > 0 ? accept(socket_, nullptr, nullptr) : -1;
+        std::string text;
+        char chunk[4096];
+        for (pollfd readable{connection, POLLIN, 0};
+             connection >= 0 && poll(&readable, 1, 5000) > 0;) {
+            const ssize_t got = read(connection, chunk, sizeof chunk);
+            if (got <= 0) break;
+            text.append(chunk, static_cast<std::size_t>(got));
+            const std::size_t end = text.find("\r\n\r\n");
+            const std::size_t field = text.find("Content-Length: ");
+            const std::size_t body =
+                field < end ? std::strtoul(text.c_str() + field + 16, nullptr, 10) : 0;
+            if (end != std::string::npos && text.size() >= end + 4 + body) break;
         }
-        return "";
+        static const char kReply[] = "HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok";
+        if (connection >= 0) {
+            (void)!write(connection, kReply, sizeof kReply - 1);
+            close(connection);
+        }
+        return text;
     }
 
   private:
-    // Headers and as much body as Content-Length says.
-    static std::string read_request(int connection) {
-        std::string request;
-        char chunk[4096];
-        for (pollfd readable{connection, POLLIN, 0}; poll(&readable, 1, 5000) > 0;) {
-            const ssize_t got = read(connection, chunk, sizeof chunk);
-            if (got <= 0) break;
-            request.append(chunk, static_cast<std::size_t>(got));
-            const std::size_t end = request.find("\r\n\r\n");
-            const std::size_t field = request.find("Content-Length: ");
-            const std::size_t body =
-                field < end ? std::strtoul(request.c_str() + field + 16, nullptr, 10) : 0;
-            if (end != std::string::npos && request.size() >= end + 4 + body) break;
-        }
-        return request;
-    }
-
     int socket_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     int port_ = 0;
 };
@@ -102,7 +92,7 @@ TEST_F(RepairPageTest, BrowserPostsTheOriginalBytesToTheSubmitAddress) {
         GTEST_SKIP() << kChromium << " is missing (Debian package chromium): the page is not "
                      << "loaded in a browser";
     }
-    PostListener listener;
+    OneRequestListener listener;
     ASSERT_NE(0, listener.port());
     const std::string web_url = "http://127.0.0.1:" + std::to_string(listener.port());
     config_["WebUrl"] = web_url.c_str();
@@ -132,9 +122,10 @@ TEST_F(RepairPageTest, BrowserPostsTheOriginalBytesToTheSubmitAddress) {
                                      nullptr};
     const os::Handle browser = os::process_spawn("/bin/sh", arguments);
     ASSERT_NE(nullptr, browser);
-    const std::string body = listener.wait_for_post(60);
+    const std::string request = listener.request(60000);
     if (!os::handle_wait(browser, 30000)) os::process_terminate(browser, 0);
     os::handle_close(browser);
+    ASSERT_EQ(0u, request.rfind("POST /mod/client_check/submit.php ", 0)) << request;
 
     EXPECT_GBK_EQ(std::string("deviceid=7\nroleid=3\npolicyid=12\nitemsid=11###||###12\n"
                               "checkres=<?xml version=\"1.0\" encoding=\"gbk\"?>  <Result>  "
@@ -146,7 +137,7 @@ TEST_F(RepairPageTest, BrowserPostsTheOriginalBytesToTheSubmitAddress) {
                       kPassword +
                       "\nis_auto_auth=No\nis_safecheck=1\ncheck_from=assistant\n"
                       "auth_type=User\nrepair=1\nfrom=assistant\n",
-                  decode_form(body));
+                  decode_form(request.substr(request.find("\r\n\r\n") + 4)));
 }
 
 }  // namespace
