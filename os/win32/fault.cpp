@@ -106,12 +106,24 @@ LONG CALLBACK on_exception(EXCEPTION_POINTERS* pointers) {
     return EXCEPTION_CONTINUE_EXECUTION;
 }
 
+PVOID g_handler = nullptr;
+
 BOOL CALLBACK initialise(PINIT_ONCE, PVOID, PVOID*) {
     g_frame_slot = TlsAlloc();
     g_pending_slot = TlsAlloc();
     if (g_frame_slot == TLS_OUT_OF_INDEXES || g_pending_slot == TLS_OUT_OF_INDEXES) return FALSE;
-    return AddVectoredExceptionHandler(1, on_exception) != nullptr;
+    g_handler = AddVectoredExceptionHandler(1, on_exception);
+    return g_handler != nullptr;
 }
+
+// Each module links its own guard: the handler goes with the module, or the
+// next fault in the process would jump into code that is no longer there.
+struct Uninstall {
+    ~Uninstall() {
+        if (g_handler != nullptr) RemoveVectoredExceptionHandler(g_handler);
+        g_handler = nullptr;
+    }
+} g_uninstall;
 
 bool ensure_installed() {
     static INIT_ONCE once = INIT_ONCE_STATIC_INIT;
