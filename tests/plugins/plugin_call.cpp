@@ -7,13 +7,6 @@
 #include "tests/fakes/assistant_home.h"
 #include "tests/fakes/fake_module.h"
 
-// The sanitizer runtime of this compiler misreads some dynamic TLS blocks as
-// an old glibc's and its leak scan then dies at exit; this program loads
-// several modules with TLS, which makes that likely. Leak checking stays on.
-extern "C" __attribute__((used, visibility("default"))) const char* __asan_default_options() {
-    return "intercept_tls_get_addr=0";
-}
-
 namespace quarn::test {
 namespace {
 

@@ -7,47 +7,31 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <filesystem>
 #include <string>
 
 #include "os/process.h"
 #include "os/system.h"
 #include "support/gbk.h"
+#include "tests/fakes/agent_folder.h"
 #include "tests/fakes/fake_module.h"
 #include "tests/fakes/trace_capture.h"
 
 namespace {
 
 using namespace quarn::test;
-namespace fs = std::filesystem;
 
-constexpr bool kPosix = fs::path::preferred_separator == '/';
-
-class AgentFolder : public testing::Test {
+// The agent folder with the doubles a case installs.
+class AgentModules : public testing::Test {
   protected:
-    void SetUp() override {
-        char directory[260] = "";
-        os::system_directory(directory, sizeof directory);
-        system_ = kPosix ? fs::temp_directory_path() /
-                               ("quarn-system-" + std::to_string(os::process_id()))
-                         : fs::path(directory);
-        if (kPosix) os::env_set("QUARN_SYSTEM_DIR", system_.string().c_str());
-        fs::remove_all(system_ / "BrimAgent");
-        fs::create_directories(system_ / "BrimAgent");
-    }
-    void TearDown() override {
-        fs::remove_all(kPosix ? system_ : system_ / "BrimAgent");
-        if (kPosix) os::env_set("QUARN_SYSTEM_DIR", nullptr);
-    }
     // The path the agent code builds: "<system directory>\BrimAgent\<file>".
-    std::string path(const char* file) const { return system_.string() + "\\BrimAgent\\" + file; }
+    std::string path(const char* file) const { return agent_.path(file); }
     // Copies a double into the agent folder and loads it for scripting.
     void install(FakeModule* module, const std::string& source, const char* file) const {
-        fs::copy_file(source, system_ / "BrimAgent" / file);
+        ASSERT_TRUE(agent_.add(source, file));
         ASSERT_TRUE(module->load(path(file)));
     }
 
-    fs::path system_;
+    AgentFolder agent_;
 };
 
 std::string options(const std::string& way, const std::string& except_ip, const std::string& time) {
@@ -99,7 +83,7 @@ const AgentCase kCases[] = {
      ""},
 };
 
-class PraxaNetwork : public AgentFolder, public testing::WithParamInterface<AgentCase> {};
+class PraxaNetwork : public AgentModules, public testing::WithParamInterface<AgentCase> {};
 
 TEST_P(PraxaNetwork, AsksTheAgentOnlyWithCompleteOptions) {
     const AgentCase& c = GetParam();
@@ -141,7 +125,7 @@ TEST_P(PraxaNetwork, AsksTheAgentOnlyWithCompleteOptions) {
 INSTANTIATE_TEST_SUITE_P(EachPath, PraxaNetwork, testing::ValuesIn(kCases),
                          [](const auto& param_info) { return std::string(param_info.param.name); });
 
-TEST_F(AgentFolder, ModulePathHasOneSeparatorBeforeTheNameAndStaysInItsBuffer) {
+TEST_F(AgentModules, ModulePathHasOneSeparatorBeforeTheNameAndStaysInItsBuffer) {
     const std::string expected = path("x.dll");
     char buffer[260];
     EXPECT_EQ(1, GetAgentModulePath(buffer, sizeof buffer, "\\%s", "x.dll"));
