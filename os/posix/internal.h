@@ -60,9 +60,9 @@ struct NamedHeader {
 constexpr std::size_t kNamedHeaderSize = 4096;
 
 struct NamedSegment {
-    std::string name;     // shared-memory name, for removal at the last close
-    int fd = -1;          // holds a shared lock on byte 0 while open
-    void* base = nullptr; // header page followed by the payload
+    std::string name;      // shared-memory name, for removal at the last close
+    int fd = -1;           // holds a shared lock on byte 0 while open
+    void* base = nullptr;  // header page followed by the payload
     std::size_t mapped = 0;
     NamedHeader* header() const { return static_cast<NamedHeader*>(base); }
     void* payload() const { return static_cast<char*>(base) + kNamedHeaderSize; }
@@ -75,8 +75,8 @@ enum class NamedResult { kCreated, kOpened, kFailed };
 // (kOpened, last error 183). Without: opens the live one or fails with last
 // error 2. An object of another kind fails with 6; an opened object smaller
 // than `payload_size` fails with 5 (what MapViewOfFile reports).
-NamedResult named_create(const char* name, NamedKind kind, std::size_t payload_size,
-                         bool create, void (*init)(NamedHeader* header, const void* context),
+NamedResult named_create(const char* name, NamedKind kind, std::size_t payload_size, bool create,
+                         void (*init)(NamedHeader* header, const void* context),
                          const void* context, NamedSegment* out);
 // Unmaps, drops the holder lock, and removes the name when no holder is left.
 void named_close(NamedSegment* segment);
@@ -104,5 +104,10 @@ std::string native_path(const char* path);
 // Copies `text` into out/size the way the Win32 "buffer + size" calls do:
 // at most size-1 characters plus the terminator; returns the length written.
 std::size_t copy_out(const std::string& text, char* out, std::size_t size);
+
+// The executable file name of a running process (a /proc entry's name) as
+// the Windows process list would show it; empty for kernel threads and
+// processes already gone.
+std::string process_file_name(const char* pid);
 
 }  // namespace os::posix

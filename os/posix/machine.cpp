@@ -8,42 +8,12 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <fstream>
 
 #include "os/error.h"
 #include "os/posix/internal.h"
 #include "os/types.h"
 
 namespace os {
-namespace {
-
-// The executable's file name of one process, as the Windows process list
-// would give it; empty for kernel threads and processes already gone.
-std::string executable_name(const char* pid) {
-    char path[64];
-    std::snprintf(path, sizeof path, "/proc/%s/exe", pid);
-    char target[4096];
-    const ssize_t length = readlink(path, target, sizeof target - 1);
-    std::string name;
-    if (length > 0) {
-        name.assign(target, static_cast<std::size_t>(length));
-        // A program replaced on disk while it runs keeps its old name.
-        static const std::string kDeleted = " (deleted)";
-        if (name.size() > kDeleted.size() &&
-            name.compare(name.size() - kDeleted.size(), kDeleted.size(), kDeleted) == 0) {
-            name.resize(name.size() - kDeleted.size());
-        }
-    } else {
-        std::snprintf(path, sizeof path, "/proc/%s/cmdline", pid);
-        std::ifstream file(path, std::ios::binary);
-        std::getline(file, name, '\0');
-    }
-    const std::size_t slash = name.rfind('/');
-    return slash == std::string::npos ? name : name.substr(slash + 1);
-}
-
-}  // namespace
-
 bool process_names(std::vector<std::string>* names) {
     if (names == nullptr) {
         set_last_error(kErrorInvalidParameter);
@@ -57,7 +27,7 @@ bool process_names(std::vector<std::string>* names) {
     }
     while (const dirent* entry = readdir(proc)) {
         if (entry->d_name[0] < '0' || entry->d_name[0] > '9') continue;
-        std::string name = executable_name(entry->d_name);
+        std::string name = posix::process_file_name(entry->d_name);
         if (!name.empty()) names->push_back(std::move(name));
     }
     closedir(proc);

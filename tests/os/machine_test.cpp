@@ -14,6 +14,7 @@
 #include "os/system.h"
 #include "os/time.h"
 #include "support/helper_process.h"
+#include "support/system_tool.h"
 
 namespace {
 
@@ -63,16 +64,7 @@ TEST(Machine, SystemReleaseIsTheKernelsOrTheSystemsVersion) {
 #ifdef _WIN32
 // Runs the system's reg.exe; its exit code, -1 on failure.
 int reg(std::vector<const char*> arguments) {
-    char folder[512];
-    os::system_directory(folder, sizeof folder);
-    arguments.push_back(nullptr);
-    const os::Handle process =
-        os::process_spawn((std::string(folder) + "\\reg.exe").c_str(), arguments.data());
-    std::uint32_t code = 0;
-    const bool ended = process != nullptr && os::handle_wait(process, 30000) &&
-                       os::process_exit_code(process, &code);
-    os::handle_close(process);
-    return ended ? static_cast<int>(code) : -1;
+    return quarn::test::run_system_tool("reg.exe", std::move(arguments));
 }
 
 TEST(Machine, RegistryValuesByKind) {

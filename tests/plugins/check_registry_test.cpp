@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "os/process.h"
-#include "os/system.h"
+#include "support/system_tool.h"
 #include "tests/plugins/plugin_call.h"
 
 namespace {
@@ -58,16 +58,7 @@ const PluginRow kOptionRows[] = {
 
 // Runs the system's reg.exe; its exit code, -1 on failure.
 int reg(std::vector<const char*> arguments) {
-    char folder[512];
-    os::system_directory(folder, sizeof folder);
-    arguments.push_back(nullptr);
-    const os::Handle process =
-        os::process_spawn((std::string(folder) + "\\reg.exe").c_str(), arguments.data());
-    std::uint32_t code = 0;
-    const bool ended = process != nullptr && os::handle_wait(process, 30000) &&
-                       os::process_exit_code(process, &code);
-    os::handle_close(process);
-    return ended ? static_cast<int>(code) : -1;
+    return quarn::test::run_system_tool("reg.exe", std::move(arguments));
 }
 
 class CheckRegistry : public testing::TestWithParam<PluginRow> {

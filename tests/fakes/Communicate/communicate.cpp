@@ -97,15 +97,6 @@ bool take_queued(const char* name, QueuedReply* entry) {
     return true;
 }
 
-void copy_out(const std::string& value, char* out, int size) {
-    if (out == nullptr || size <= 0) return;
-    const std::size_t n = value.size() < static_cast<std::size_t>(size) - 1
-                              ? value.size()
-                              : static_cast<std::size_t>(size) - 1;
-    std::memcpy(out, value.data(), n);
-    out[n] = '\0';
-}
-
 int exchange(const char* name, const char* host, int port, XmlNode* request, XmlNode** reply) {
     fake::record(name, "%s|%d|%p", text(host), port, static_cast<void*>(request));
     {
@@ -160,8 +151,8 @@ QUARN_EXPORT int QUARN_CDECL QuarnFake_GetRequest(int index, char* name, int nam
     std::lock_guard<std::mutex> guard(s.lock);
     if (index < 0 || static_cast<std::size_t>(index) >= s.requests.size()) return 0;
     const SentRequest& sent = s.requests[static_cast<std::size_t>(index)];
-    copy_out(sent.export_name, name, name_size);
-    copy_out(sent.text, request_text, text_size);
+    fake::copy_out(sent.export_name, name, name_size);
+    fake::copy_out(sent.text, request_text, text_size);
     return static_cast<int>(sent.text.size()) + 1;
 }
 QUARN_EXPORT int QUARN_CDECL Init(const char* argument, char** result) {

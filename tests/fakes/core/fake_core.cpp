@@ -29,15 +29,6 @@ State& state() {
     return s;
 }
 
-void copy_out(const std::string& value, char* out, int size) {
-    if (out == nullptr || size <= 0) return;
-    const std::size_t n = value.size() < static_cast<std::size_t>(size) - 1
-                              ? value.size()
-                              : static_cast<std::size_t>(size) - 1;
-    std::memcpy(out, value.data(), n);
-    out[n] = '\0';
-}
-
 }  // namespace
 
 void record(const char* export_name, const char* format, ...) {
@@ -79,6 +70,15 @@ int answer_with_text(const char* export_name, char** out, int fallback_result,
     }
     if (fallback_text != nullptr) hand_out_text(out, fallback_text);
     return fallback_result;
+}
+
+void copy_out(const std::string& value, char* out, int size) {
+    if (out == nullptr || size <= 0) return;
+    const std::size_t n = value.size() < static_cast<std::size_t>(size) - 1
+                              ? value.size()
+                              : static_cast<std::size_t>(size) - 1;
+    std::memcpy(out, value.data(), n);
+    out[n] = '\0';
 }
 
 void set_reset_hook(void (*hook)()) {

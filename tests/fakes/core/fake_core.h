@@ -38,6 +38,9 @@ void hand_out_text(char** out, const std::string& value);
 int answer_with_text(const char* export_name, char** out, int fallback_result,
                      const char* fallback_text);
 
+// Copies `value` into `out` of `size` bytes, cut and zero-terminated.
+void copy_out(const std::string& value, char* out, int size);
+
 // Called by Reset; each module may register one hook for its own state.
 void set_reset_hook(void (*hook)());
 
