@@ -9,12 +9,13 @@
 #include "autocheck/check/security_check.h"
 #include "autocheck/desktop_agent/praxa_network.h"
 #include "autocheck/policy/security_check_policy.h"
+#include "autocheck/request_document.h"
 #include "autocheck/trace_sources.h"
 #include "cutil/trace.h"
 #include "cutil/xml.h"
 #include "interface/assistant_dir.h"
 #include "interface/config_access.h"
-#include "interface/gateway.h"
+#include "interface/server_address.h"
 #include "interface/system_helpers.h"
 #include "interface/user_log.h"
 #include "os/event.h"
@@ -24,8 +25,6 @@
 namespace {
 
 constexpr char kFunction[] = "DoSecurityCheckAndReportResult";
-constexpr std::size_t kUrlSize = 260;
-constexpr std::size_t kHostSize = 64;
 constexpr char kEnterBanner[] =
     "-------------------------------------进入 DoSecurityCheckAndReportResult"
     "-----------------------------------------";
@@ -172,32 +171,24 @@ bool report(XmlNode* result) {
         CYCLE_TRACE(kTraceInfo, "没有取到PolicyId");
         return false;
     }
-    cutil_xml_add(result, "ReportCheckResult", "TARN/TradeCode");
-    char number[16];
-    std::snprintf(number, sizeof number, "%d", read_int("DeviceId", 0));
-    cutil_xml_add(result, number, "TARN/AgentID");
-    std::snprintf(number, sizeof number, "%d", policy_id);
-    cutil_xml_add(result, number, "TARN/PolicyId");
+    autocheck::append_text(result, "TradeCode", "ReportCheckResult");
+    autocheck::append_int(result, "AgentID", read_int("DeviceId", 0));
+    autocheck::append_int(result, "PolicyId", policy_id);
 
-    char web_url[kUrlSize] = "Failed";
-    ReadConfigText("WebUrl", web_url, sizeof web_url);
+    char web_url[kPathSize];
     char host[kHostSize];
-    int port = 0;
-    SplitUrlHostPort(web_url, &port, host, sizeof host);
-    // A host too long for its buffer would be a cut, wrong one.
-    if (std::strcmp(web_url, "Failed") == 0 || host[0] == '\0') {
+    if (!ReadServerAddress(web_url, host, nullptr)) {
         CYCLE_TRACE(kTraceError, "没有找到检查页面");
         return false;
     }
-    XmlNode* answer = nullptr;
-    if (Call_GetUdpPacketFrom(host, result, &answer) == 0) {
+    const XmlDocument reply = ServerExchange(host, result);
+    if (reply == nullptr) {
         CYCLE_TRACE(kTraceInfo, "上报安全检查结果失败");
         return false;
     }
-    const XmlDocument reply(answer);
     if (const char* check_id = cutil_xml_get(reply.get(), "TARN/LastCheckId")) {
         Call_TarnWriteConfig("LastCheckTID", check_id);
-        char result_url[kUrlSize];
+        char result_url[kPathSize];
         // The address is kept to 259 characters: a longer one is cut.
         [[maybe_unused]] const int length =
             std::snprintf(result_url, sizeof result_url,

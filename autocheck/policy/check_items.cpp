@@ -51,7 +51,7 @@ bool merge_item_definitions(const char* host, int device_id, XmlNode* policy,
             return false;
         }
         // One definition missing discards the whole update.
-        const XmlDocument definition = exchange(host, request.get());
+        const XmlDocument definition = ServerExchange(host, request.get());
         if (definition == nullptr) {
             abandon(__LINE__, "取安全检查项失败， 安检策略更新失败");
             return false;

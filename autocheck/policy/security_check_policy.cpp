@@ -40,6 +40,7 @@ void abandon(int line, const char* message) {
 
 void UpdateSecurityCheckPolicy() {
     using namespace autocheck::policy;
+    using autocheck::append_int;
     const int device_id = read_id("DeviceId");
     if (device_id == 0) return abandon(__LINE__, "没有找到设备ID， 可能是没有注册");
     XmlDocument request = new_request(kPolicyTradeCode, device_id);
@@ -52,9 +53,10 @@ void UpdateSecurityCheckPolicy() {
     if (policy_id == 0) return abandon(__LINE__, "没有取到策略ID，安检策略更新失败");
     if (!append_int(request.get(), "PolicyID", policy_id)) return abandon(__LINE__, kCreateFailed);
 
+    char web_url[kPathSize];
     char host[kHostSize];
-    if (!read_server_host(host)) return abandon(__LINE__, "没有找到检查页面");
-    const XmlDocument policy = exchange(host, request.get());
+    if (!ReadServerAddress(web_url, host, nullptr)) return abandon(__LINE__, "没有找到检查页面");
+    const XmlDocument policy = ServerExchange(host, request.get());
     if (policy == nullptr) return abandon(__LINE__, "取安检策略失败， 安检策略更新失败");
     request.reset();
 

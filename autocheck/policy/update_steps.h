@@ -5,13 +5,13 @@
 
 #include <cstddef>
 
+#include "autocheck/request_document.h"
 #include "cutil/xml.h"
+#include "interface/server_address.h"
 
 namespace autocheck::policy {
 
 inline constexpr char kUpdateFunction[] = "UpdateSecurityCheckPolicy";
-// The host part of WebUrl, at most 63 characters.
-inline constexpr std::size_t kHostSize = 64;
 // Traced when a request cannot be built or a definition cannot be merged.
 inline constexpr char kCreateFailed[] = "创建XML报文失败";
 
@@ -22,15 +22,6 @@ void abandon(int line, const char* message);
 // A new request with "TARN/TradeCode" and "TARN/AgentID" (the device id in
 // decimal); null when the document cannot be had.
 XmlDocument new_request(const char* trade_code, int device_id);
-// Appends "TARN/<element>" with `text`; false when it cannot be added.
-bool append_text(XmlNode* request, const char* element, const char* text);
-bool append_int(XmlNode* request, const char* element, int value);
-// The server host (the host part of WebUrl) into `host` of kHostSize bytes;
-// false when WebUrl is unreadable or names no host that fits.
-bool read_server_host(char* host);
-// One UDP exchange with the server: the reply document, or null when the
-// exchange failed or brought none.
-XmlDocument exchange(const char* host, XmlNode* request);
 
 // --- check_items.cpp --------------------------------------------------------
 // What the fetched item definitions tell about two checks of the policy.
