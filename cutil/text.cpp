@@ -4,7 +4,9 @@
 
 namespace {
 
-char fold(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+char fold(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
 }  // namespace
 
@@ -16,6 +18,19 @@ const char* cutil_str_istr(const char* text, const char* needle) {
         if (needle[i] == '\0') return text;
     }
     return nullptr;
+}
+
+int cutil_str_niequal(const char* text, const char* other, std::size_t count) {
+    if (text == nullptr || other == nullptr) return 0;
+    for (std::size_t i = 0; i < count; ++i) {
+        if (fold(text[i]) != fold(other[i])) return 0;
+        if (text[i] == '\0') return 1;
+    }
+    return 1;
+}
+
+int cutil_str_iequal(const char* text, const char* other) {
+    return cutil_str_niequal(text, other, static_cast<std::size_t>(-1));
 }
 
 char* cutil_str_append(const char* text, char* destination, std::size_t size) {

@@ -11,6 +11,7 @@
 #include "autocheck/policy/security_check_policy.h"
 #include "autocheck/request_document.h"
 #include "autocheck/trace_sources.h"
+#include "cutil/text.h"
 #include "cutil/trace.h"
 #include "cutil/xml.h"
 #include "interface/assistant_dir.h"
@@ -39,18 +40,6 @@ int read_int(const char* key, int fallback) {
     int value = fallback;
     ReadConfigInt(key, &value);
     return value;
-}
-
-char ascii_lower(char c) {
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool equals_ignoring_case(const char* text, const char* word) {
-    if (text == nullptr) return false;
-    for (; *text != '\0' && *word != '\0'; ++text, ++word) {
-        if (ascii_lower(*text) != ascii_lower(*word)) return false;
-    }
-    return *text == *word;
 }
 
 // Whole seconds of any size, in steps the millisecond sleep can take.
@@ -92,7 +81,7 @@ bool check(XmlNode* policy, XmlDocument* result) {
 }
 
 bool passed(const XmlDocument& result) {
-    return equals_ignoring_case(verdict_of(result.get()), "success");
+    return cutil_str_iequal(verdict_of(result.get()), "success");
 }
 
 // Ends a repair dialog left over by an earlier cycle, found by its title.
@@ -209,7 +198,7 @@ bool report(XmlNode* result) {
 // The endpoint's marks: TTL 64 for a refused endpoint; TTL 200 and the
 // desktop agent's block lifted otherwise.
 void mark_admission(const XmlNode* result) {
-    const bool refused = equals_ignoring_case(verdict_of(result), "false");
+    const bool refused = cutil_str_iequal(verdict_of(result), "false");
     if (read_int("SupportNat", 0) != 0) TarnSetIpTTL(refused ? 0 : 1);
     if (!refused && read_int("SuportPraxa", 0) != 0) ControlNetworkByPraxaTdi(0);
 }

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "cutil/text.h"
+
 namespace autocheck::check {
 namespace {
 
@@ -9,20 +11,10 @@ constexpr int kDefaultRate = 20;
 constexpr char kNoFaultTime[] = "1970-01-01 00:00:00";
 constexpr std::size_t kDateLength = 10;  // "YYYY-MM-DD"
 
-char fold(char c) {
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
 // ASCII letters compared without case over at most `limit` characters; a
 // missing text reads as "".
 bool equal_ignoring_case(const char* a, const char* b, std::size_t limit = ~std::size_t{0}) {
-    if (a == nullptr) a = "";
-    if (b == nullptr) b = "";
-    for (std::size_t i = 0; i < limit; ++i) {
-        if (fold(a[i]) != fold(b[i])) return false;
-        if (a[i] == '\0') return true;
-    }
-    return true;
+    return cutil_str_niequal(a != nullptr ? a : "", b != nullptr ? b : "", limit) != 0;
 }
 
 struct FaultPeriod {

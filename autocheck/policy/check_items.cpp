@@ -2,6 +2,7 @@
 // definition is fetched from the server and appended to the Item, so the
 // stored policy holds everything the check engine reads.
 #include "autocheck/policy/update_steps.h"
+#include "cutil/text.h"
 #include "cutil/xml.h"
 
 namespace autocheck::policy {
@@ -12,22 +13,10 @@ constexpr char kItemTradeCode[] = "GetSecurityCheckItem";
 constexpr char kSystemProcessCheck[] = "CheckSystemProcess";
 constexpr char kUnlawfulConnectionCheck[] = "CheckUnlawfulConnectOut";
 
-// Only ASCII letters fold (whatever the locale): GBK bytes compare as they are.
-char fold(char c) {
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool equals_ignoring_ascii_case(const char* a, const char* b) {
-    for (; *a != '\0' && fold(*a) == fold(*b); ++a, ++b) {
-    }
-    return fold(*a) == fold(*b);
-}
-
 void note_check(const char* inside_name, ItemFindings* findings) {
     if (inside_name == nullptr) return;
-    if (equals_ignoring_ascii_case(inside_name, kSystemProcessCheck))
-        findings->system_process = true;
-    if (equals_ignoring_ascii_case(inside_name, kUnlawfulConnectionCheck)) {
+    if (cutil_str_iequal(inside_name, kSystemProcessCheck)) findings->system_process = true;
+    if (cutil_str_iequal(inside_name, kUnlawfulConnectionCheck)) {
         findings->unlawful_connection = true;
     }
 }

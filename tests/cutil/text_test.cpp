@@ -31,6 +31,24 @@ TEST(CutilText, IstrFindsWithAsciiLettersFolded) {
     }
 }
 
+TEST(CutilText, IequalFoldsAsciiLettersOnly) {
+    const struct {
+        const char* text;
+        const char* other;
+        int equal;
+    } cases[] = {
+        {"success", "SUCCESS", 1},   {"Ukey", "UKEY", 1}, {"yes", "yes ", 0}, {"", "", 1},
+        {"\xC8\xEB", "\xE8\xEB", 0}, {nullptr, "", 0},    {"", nullptr, 0},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(c.equal, cutil_str_iequal(c.text, c.other)) << "case " << &c - cases;
+    }
+    EXPECT_EQ(1, cutil_str_niequal("2026-12-07 10:00", "2026-12-07 23:59", 10));
+    EXPECT_EQ(0, cutil_str_niequal("2026-12-07", "2026-12-08", 10));
+    EXPECT_EQ(1, cutil_str_niequal("ab", "AB", 10));  // both end within the count
+    EXPECT_EQ(0, cutil_str_niequal("ab", "ABc", 10));
+}
+
 TEST(CutilText, AppendCutsToTheBufferAndKeepsTheTerminator) {
     const struct {
         const char* start;
