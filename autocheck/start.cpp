@@ -1,31 +1,22 @@
-#include <cstdio>
 #include <cstring>
 
+#include "autocheck/runtime/check_page.h"
 #include "autocheck/startup.h"
 #include "autocheck/threads.h"
 #include "cutil/trace.h"
-#include "interface/config_access.h"
 #include "interface/launch.h"
 #include "interface/sibling_abi.h"
-#include "os/memory.h"
 #include "os/process.h"
 
 namespace {
 
 constexpr char kFunction[] = "Start";
-constexpr char kCheckPageTitle[] = "入网小助手-身份认证与安全检查";
-constexpr std::size_t kUrlSize = 260;
 
 // Opens the configured check page, marked as opened by the assistant.
 void open_check_page() {
-    char* value = nullptr;
-    if (Call_TarnReadConfig("CheckUrl", &value) == 0 || value == nullptr) return;
-    char url[kUrlSize + sizeof "&from=assistant"];
-    std::snprintf(url, kUrlSize, "%s", value);  // at most 259 characters are used
-    os::global_free(value);
-    if (url[0] == '\0') return;
-    std::strcat(url, std::strchr(url, '?') != nullptr ? "&from=assistant" : "?from=assistant");
-    OpenUrlInTarnHtmlDlg(kCheckPageTitle, "", url, nullptr, 0, 0, 1, 0);
+    char url[autocheck::kCheckPageUrlSize];
+    if (!autocheck::check_page_url(url)) return;
+    OpenUrlInTarnHtmlDlg(autocheck::kCheckPageTitle, "", url, nullptr, 0, 0, 1, 0);
 }
 
 void start_thread(os::ThreadFunction function) {
