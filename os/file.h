@@ -51,6 +51,9 @@ int file_run_pending_deletes();
 // that name fails with 183.
 bool directory_create(const char* path);
 bool directory_remove(const char* path);  // an empty directory
+// SetCurrentDirectoryA: makes `path` the whole process's current directory
+// (a module loaded later finds its own dependencies there).
+bool directory_set_current(const char* path);
 
 // Sharing granted to other openers while a file is open (Win32 FILE_SHARE_*).
 enum : std::uint32_t {

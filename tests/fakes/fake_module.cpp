@@ -77,6 +77,12 @@ void FakeModule::answer_pointer(const char* export_name, int result, void* point
     }
 }
 
+void FakeModule::queue_answer(const char* export_name, int result, const char* text) const {
+    if (auto f = reinterpret_cast<fake::QueueAnswerFunction>(symbol(fake::kQueueAnswerName))) {
+        f(export_name, result, text);
+    }
+}
+
 std::vector<RecordedCall> FakeModule::calls() const {
     std::vector<RecordedCall> out;
     auto count = reinterpret_cast<fake::CallCountFunction>(symbol(fake::kCallCountName));

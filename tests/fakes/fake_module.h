@@ -3,6 +3,7 @@
 //
 //   quarn::test::FakeModule log(quarn::test::fake_path("QuarnAssLog.dll"));
 //   log.answer("TarnLogToFile", 0);
+//   http.queue_answer("HttpPost", 1, "RoleID='0'");  // first call, then the answer above
 //   EXPECT_EQ(1u, log.calls_of("TarnLogToFile").size());
 #pragma once
 
@@ -43,6 +44,9 @@ class FakeModule {
 
     void answer(const char* export_name, int result, const char* text = nullptr) const;
     void answer_pointer(const char* export_name, int result, void* pointer) const;
+    // One answer of `export_name` queued behind the others: calls take them
+    // in order, then fall back to answer().
+    void queue_answer(const char* export_name, int result, const char* text = nullptr) const;
     std::vector<RecordedCall> calls() const;
     std::vector<RecordedCall> calls_of(const char* export_name) const;
     void reset() const;

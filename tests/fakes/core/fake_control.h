@@ -14,6 +14,12 @@ using SetAnswerFunction = void(QUARN_CDECL*)(const char* export_name, int result
 // The same with a pointer handed out (reply documents of the packet exchanges).
 using SetAnswerPointerFunction = void(QUARN_CDECL*)(const char* export_name, int result,
                                                     void* pointer);
+// Appends one answer of `export_name` to its queue: each call of an export
+// answering with a text takes the oldest queued answer (result, and a copy
+// of `text` when not null); with the queue empty the SetAnswer script (or
+// the default) applies again. Reset empties the queues.
+using QueueAnswerFunction = void(QUARN_CDECL*)(const char* export_name, int result,
+                                               const char* text);
 // Number of calls recorded since the last reset.
 using CallCountFunction = int(QUARN_CDECL*)();
 // Call `index` (from 0): export name and its arguments joined by "|"
@@ -25,6 +31,7 @@ using ResetFunction = void(QUARN_CDECL*)();
 
 inline constexpr char kSetAnswerName[] = "QuarnFake_SetAnswer";
 inline constexpr char kSetAnswerPointerName[] = "QuarnFake_SetAnswerPointer";
+inline constexpr char kQueueAnswerName[] = "QuarnFake_QueueAnswer";
 inline constexpr char kCallCountName[] = "QuarnFake_CallCount";
 inline constexpr char kGetCallName[] = "QuarnFake_GetCall";
 inline constexpr char kResetName[] = "QuarnFake_Reset";

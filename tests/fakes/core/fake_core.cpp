@@ -3,6 +3,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <deque>
 #include <map>
 #include <mutex>
 #include <vector>
@@ -21,6 +22,7 @@ struct State {
     std::mutex lock;
     std::vector<Call> calls;
     std::map<std::string, Answer> answers;
+    std::map<std::string, std::deque<Answer>> queued;
     void (*reset_hook)() = nullptr;
 };
 
@@ -61,9 +63,21 @@ void hand_out_text(char** out, const std::string& value) {
     *out = block;
 }
 
+// Takes the oldest queued answer of `export_name` into *next; false when none waits.
+bool take_queued(const char* export_name, Answer* next) {
+    State& s = state();
+    std::lock_guard<std::mutex> guard(s.lock);
+    const auto found = s.queued.find(export_name);
+    if (found == s.queued.end() || found->second.empty()) return false;
+    *next = found->second.front();
+    found->second.pop_front();
+    return true;
+}
+
 int answer_with_text(const char* export_name, char** out, int fallback_result,
                      const char* fallback_text) {
-    const Answer a = answer(export_name);
+    Answer a;
+    if (!take_queued(export_name, &a)) a = answer(export_name);
     if (a.scripted) {
         if (a.has_text) hand_out_text(out, a.text);
         return a.result;
@@ -112,6 +126,18 @@ QUARN_EXPORT void QUARN_CDECL QuarnFake_SetAnswerPointer(const char* export_name
     a.pointer = pointer;
 }
 
+QUARN_EXPORT void QUARN_CDECL QuarnFake_QueueAnswer(const char* export_name, int result,
+                                                    const char* text) {
+    fake::State& s = fake::state();
+    std::lock_guard<std::mutex> guard(s.lock);
+    fake::Answer a;
+    a.scripted = true;
+    a.result = result;
+    a.has_text = text != nullptr;
+    a.text = text != nullptr ? text : "";
+    s.queued[export_name].push_back(a);
+}
+
 QUARN_EXPORT int QUARN_CDECL QuarnFake_CallCount() {
     fake::State& s = fake::state();
     std::lock_guard<std::mutex> guard(s.lock);
@@ -135,6 +161,7 @@ QUARN_EXPORT void QUARN_CDECL QuarnFake_Reset() {
         std::lock_guard<std::mutex> guard(s.lock);
         s.calls.clear();
         s.answers.clear();
+        s.queued.clear();
         hook = s.reset_hook;
     }
     if (hook != nullptr) hook();

@@ -33,8 +33,9 @@ int result_or(const char* export_name, int fallback);
 // Hands out a global-allocator copy of `value` through `out` (when given).
 void hand_out_text(char** out, const std::string& value);
 
-// Answers an export with a text out-parameter: the scripted result and text
-// when scripted, else `fallback_result` and (when not null) `fallback_text`.
+// Answers an export with a text out-parameter: the oldest queued answer when
+// one waits (QuarnFake_QueueAnswer), else the scripted result and text when
+// scripted, else `fallback_result` and (when not null) `fallback_text`.
 int answer_with_text(const char* export_name, char** out, int fallback_result,
                      const char* fallback_text);
 
