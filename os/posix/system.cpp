@@ -10,6 +10,19 @@
 #include "os/types.h"
 
 namespace os {
+namespace {
+
+// Windows names its program folder in the environment; POSIX has none, so
+// "%ProgramFiles%" stands for QUARN_PROGRAM_FILES_DIR, else "/opt". A
+// ProgramFiles the environment sets wins.
+const char* variable(const char* name) {
+    const char* value = std::getenv(name);
+    if (value != nullptr || std::strcmp(name, "ProgramFiles") != 0) return value;
+    const char* configured = std::getenv("QUARN_PROGRAM_FILES_DIR");
+    return configured != nullptr && *configured != '\0' ? configured : "/opt";
+}
+
+}  // namespace
 
 bool os_version(OsVersion* out) {
     if (out == nullptr) return false;
@@ -27,7 +40,7 @@ bool set_ip_ttl(unsigned /*ttl*/) {
 }
 
 std::size_t env_get(const char* name, char* out, std::size_t size) {
-    const char* value = name != nullptr ? std::getenv(name) : nullptr;
+    const char* value = name != nullptr ? variable(name) : nullptr;
     if (value == nullptr) {
         set_last_error(203);  // ERROR_ENVVAR_NOT_FOUND
         if (out != nullptr && size > 0) out[0] = '\0';
@@ -65,7 +78,7 @@ std::size_t env_expand(const char* text, char* out, std::size_t size) {
             continue;
         }
         const std::string name(p + 1, close);
-        const char* value = name.empty() ? nullptr : std::getenv(name.c_str());
+        const char* value = name.empty() ? nullptr : variable(name.c_str());
         if (value != nullptr) {
             result += value;
             p = close + 1;
@@ -82,7 +95,8 @@ std::size_t env_expand(const char* text, char* out, std::size_t size) {
 
 std::size_t system_directory(char* out, std::size_t size) {
     const char* configured = std::getenv("QUARN_SYSTEM_DIR");
-    const std::string folder = configured != nullptr && *configured != '\0' ? configured : "/usr/bin";
+    const std::string folder =
+        configured != nullptr && *configured != '\0' ? configured : "/usr/bin";
     if (out == nullptr || folder.size() + 1 > size) return folder.size() + 1;
     return posix::copy_out(folder, out, size);
 }

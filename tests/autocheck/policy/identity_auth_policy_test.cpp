@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <ostream>
 #include <string>
 
 #include "tests/autocheck/identity/report_exchange_fixture.h"
@@ -33,6 +34,10 @@ struct PolicyCase {
     bool sent = true;                        // a request went out
     bool written = true;                     // the eight keys were written
 };
+
+void PrintTo(const PolicyCase& c, std::ostream* out) {
+    *out << c.name;
+}
 
 const PolicyCase kCases[] = {
     {"Complete", "042", kUrl, kPolicy, ""},
