@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 
 #include "interface/system_helpers.h"
@@ -75,5 +76,69 @@ TEST_F(PageDialog, MissingDialogProgramOrWindowFailsAndIsTraced) {
     EXPECT_EQ(1u, found[0].level);
     EXPECT_EQ(0, TerminateProcessByHwndName(nullptr));
 }
+
+// The dialog's arguments as it reads them: the keys found outside quoted
+// values, in order.
+std::string dialog_keys(const std::string& command_line) {
+    static const char* const keys[] = {
+        "Url=", "Icon=", "Title=", "Width=", "Height=", "ShowSysIcon=", "SysIconMsg="};
+    std::string found;
+    bool quoted = false;
+    for (std::size_t i = 0; i < command_line.size(); ++i) {
+        if (command_line[i] == '"') quoted = !quoted;
+        if (quoted || (i > 0 && command_line[i - 1] != ' ')) continue;
+        for (const char* key : keys) {
+            if (command_line.compare(i, std::strlen(key), key) == 0) found += key;
+        }
+    }
+    return found;
+}
+
+struct ArgumentCase {
+    const char* name;
+    const char* title;
+    const char* tray_message;
+    const char* url;
+    const char* url_written;  // null: refused
+};
+
+const ArgumentCase kArgumentCases[] = {
+    {"QuoteInUrlWrittenEscaped", "检查", "", "http://s/a?b=\"1\" Width=9\"",
+     "http://s/a?b=%221%22 Width=9%22"},
+    {"KeyWithoutBlankInTitleKept", "Width=3 页面", "提示", "http://s/", "http://s/"},
+    {"WidthInTitleRefused", "检查 Width=1", "", "http://s/", nullptr},
+    {"KeyInOtherCaseRefused", "检查 sysiconmsg=x", "", "http://s/", nullptr},
+    {"QuoteInTitleRefused", "a\"b", "", "http://s/", nullptr},
+    {"QuoteInTrayMessageRefused", "检查", "x\" Icon=\"y", "http://s/", nullptr},
+    {"KeyInTrayMessageRefused", "检查", "x Url=y", "http://s/", nullptr},
+};
+
+class DialogArguments : public PageDialog, public testing::WithParamInterface<ArgumentCase> {};
+
+TEST_P(DialogArguments, PageTextsNeverAddAnArgument) {
+    const ArgumentCase& c = GetParam();
+    os::env_set("QUARN_FAKE_HTMLDLG_LIFETIME_MS", "0");
+    os::Handle dialog = nullptr;
+    const int opened = OpenUrlInTarnHtmlDlg(c.title, c.tray_message, c.url, &dialog, 0, 0, 0, 0);
+    os::env_set("QUARN_FAKE_HTMLDLG_LIFETIME_MS", nullptr);
+    if (dialog != nullptr) {
+        EXPECT_TRUE(os::handle_wait(dialog, 10000));
+        os::handle_close(dialog);
+    }
+    const auto lines = traces_.find("OpenUrlInTarnHtmlDlg");
+    ASSERT_EQ(1u, lines.size());
+    if (c.url_written == nullptr) {
+        EXPECT_EQ(0, opened);
+        EXPECT_EQ(1u, lines[0].level);
+        return;
+    }
+    EXPECT_EQ(1, opened);
+    const std::string command_line = lines[0].message.substr(std::strlen("OpenUrlInTarnHtmlDlg "));
+    EXPECT_EQ("Url=Icon=Title=Width=Height=ShowSysIcon=SysIconMsg=", dialog_keys(command_line));
+    EXPECT_EQ(0u, command_line.find(std::string("Url=\"") + c.url_written + "\" Icon="));
+}
+
+INSTANTIATE_TEST_SUITE_P(Texts, DialogArguments, testing::ValuesIn(kArgumentCases),
+                         [](const auto& param_info) { return std::string(param_info.param.name); });
 
 }  // namespace
