@@ -1,0 +1,128 @@
+// The automatic authentication-and-check cycle: reset the admission state,
+// authenticate, fetch the policy, report, check, then open the network or
+// the check page, and renew the DHCP lease under DHCP enforcement.
+#include "autocheck/runtime/admission_cycle.h"
+
+#include <cstring>
+#include <mutex>
+
+#include "autocheck/bound_modules.h"
+#include "autocheck/check/check_cycle.h"
+#include "autocheck/desktop_agent/praxa_network.h"
+#include "autocheck/identity/auth_report.h"
+#include "autocheck/identity/identity_dispatch.h"
+#include "autocheck/policy/security_check_policy.h"
+#include "autocheck/runtime/check_page.h"
+#include "autocheck/runtime/cycle_lock.h"
+#include "autocheck/trace_sources.h"
+#include "cutil/file.h"
+#include "cutil/text.h"
+#include "cutil/trace.h"
+#include "interface/assistant_dir.h"
+#include "interface/config_access.h"
+#include "interface/launch.h"
+#include "interface/system_helpers.h"
+#include "interface/user_log.h"
+#include "os/process.h"
+
+namespace {
+
+constexpr char kFunction[] = "AutoAuthAndCheck";
+
+#define CYCLE_TRACE(level, ...) \
+    LogTrace(kFunction, level, autocheck::kAutoCheckSource, __LINE__, __VA_ARGS__)
+
+int read_int(const char* key) {
+    int value = 0;
+    ReadConfigInt(key, &value);
+    return value;
+}
+
+void reset_admission_state() {
+    Call_TarnWriteConfig("CheckResult", "");
+    Call_TarnWriteConfig("RoleId", "0");
+    Call_TarnWriteConfig("AuthTime", "");
+    Call_TarnWriteConfig("HaveRestart", "1");
+}
+
+// Only a policy fetched by this cycle is ever checked against.
+void delete_stored_policy() {
+    CYCLE_TRACE(kTraceInfo, "删除安检策略");
+    char path[kPathSize];
+    if (gateway::assistant_file_path(kSecurityCheckPolicyFile, path)) cutil_file_Delete(path);
+}
+
+// At most one check page opened by the cycles is alive: the last one is
+// ended before a new one opens.
+void open_check_page(const char* url) {
+    if (CheckPageProcess != nullptr) {
+        os::process_terminate(CheckPageProcess, 0);
+        os::handle_close(CheckPageProcess);
+        CheckPageProcess = nullptr;
+    }
+    OpenUrlInTarnHtmlDlg(autocheck::kCheckPageTitle, "", url, &CheckPageProcess, 0, 0, 1, 0);
+}
+
+// The authenticated endpoint: policy, report, check, and what the check
+// decides for the network and the page.
+void admit(const char* url) {
+    int wants_check = 0;
+    if (ReadConfigInt("IsDoSecurityCheck", &wants_check) == 0 || wants_check == 0) {
+        Call_TarnWriteConfig("CheckResult", "success");
+    }
+    CYCLE_TRACE(kTraceInfo, "身份认证成功");
+    UpdateSecurityCheckPolicy();
+    const int disturb = read_int("IsDisturb");
+    ReportIdentityAuthResult();
+    if (DoSecurityCheckAndReportResult() != 0) {
+        Call_TarnLogToFile("%s", "安全检查已完成");
+        CYCLE_TRACE(kTraceInfo, "安全检查已完成");
+        if (read_int("SupportNat") != 0) TarnSetIpTTL(1);
+        if (read_int("SuportPraxa") != 0) ControlNetworkByPraxaTdi(0);
+        return;
+    }
+    CYCLE_TRACE(kTraceInfo, "安全检查没有通过");
+    if (disturb != 0) {
+        CYCLE_TRACE(kTraceError, "安全检查没有通过， 但因为是免打挠模式，所有没有打开检查页面");
+        return;
+    }
+    open_check_page(url);
+}
+
+// Under DHCP enforcement the new admission state takes effect with a new
+// lease.
+void renew_lease_under_dhcp() {
+    char enforce_type[kPathSize] = "";
+    if (ReadConfigText("CurrentEnforceType", enforce_type, sizeof enforce_type) != 0 &&
+        cutil_str_iequal(enforce_type, "dbridge")) {
+        CYCLE_TRACE(kTraceInfo, "Dhcp准入技术，需要刷新IP");
+        LaunchProgram(nullptr, "ipconfig.exe", "-renew", 0);
+    } else {
+        CYCLE_TRACE(kTraceInfo, "不是dhcp准入技术，不能刷新IP");
+    }
+}
+
+}  // namespace
+
+void AutoAuthAndCheck() {
+    const std::lock_guard<std::mutex> one_cycle_at_a_time(autocheck::admission_cycle_lock());
+    reset_admission_state();
+    delete_stored_policy();
+
+    char url[autocheck::kCheckPageUrlSize];
+    if (!autocheck::check_page_url(url)) {
+        CYCLE_TRACE(kTraceError, "没有找到检查页面，退出小助手");
+        Call_TarnLogToFile("%s", "没有找到检查页面，退出小助手");
+        os::process_exit(0);
+    }
+
+    if (DoIdentityAuth() != 0) {
+        admit(url);
+    } else {
+        Call_TarnLogToFile("%s", "身份认证失败");
+        CYCLE_TRACE(kTraceError, "身份认证失败");
+        open_check_page(url);
+        if (read_int("SupportNat") != 0) TarnSetIpTTL(0);
+    }
+    renew_lease_under_dhcp();
+}
