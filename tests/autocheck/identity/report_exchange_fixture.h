@@ -1,13 +1,13 @@
-// What the tests of one request to the server share: the configuration,
-// communication and user-log doubles, a fixed local clock (so a log line is
-// known byte for byte), and readers of the keys written, the documents sent,
-// the exchanges' hosts and the level-1 traces.
+// One request to the server against the configuration, communication and
+// user-log doubles, on a fixed local clock so that a log line is known byte
+// for byte; what a test reads back is the keys written since begin(), the
+// documents sent, the log lines and the level-1 traces.
 #pragma once
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "cutil/xml.h"
@@ -16,16 +16,13 @@
 #include "os/seams.h"
 #include "tests/fakes/Communicate/communicate_script.h"
 #include "tests/fakes/assistant_home.h"
-#include "tests/fakes/fake_module.h"
 #include "tests/fakes/trace_capture.h"
 
 namespace quarn::test {
 
 using Texts = std::vector<std::string>;
-using Setting = std::pair<const char*, const char*>;  // key, value (null: not stored)
 
-// The local time of every user-log line, then its ten blanks.
-inline constexpr char kLogTime[] = "2024-03-20 10:00:00          ";
+inline constexpr char kLogTime[] = "2024-03-20 10:00:00          ";  // and ten blanks
 
 // A document's text form: the header line, then each line ended by CR LF.
 inline std::string document(const Texts& lines) {
@@ -34,9 +31,10 @@ inline std::string document(const Texts& lines) {
     return text;
 }
 
+// Test names from the cases' `name` fields.
 template <class Case>
-std::string case_name(const testing::TestParamInfo<Case>& param_info) {
-    return param_info.param.name;
+std::string case_name(const testing::TestParamInfo<Case>& row) {
+    return row.param.name;
 }
 
 class ExchangeTest : public testing::Test {
@@ -46,7 +44,6 @@ class ExchangeTest : public testing::Test {
         ASSERT_TRUE(comm_.load(fake_path("QuarnAssCommunicate.dll")));
         ASSERT_TRUE(log_.load(fake_path("QuarnAssLog.dll")));
         clock_.local = {2024, 3, 3, 20, 10, 0, 0, 0};
-        clock_.instant_sleep = false;
         os::seams::install_fake_clock(&clock_);
     }
     void TearDown() override {
@@ -54,74 +51,46 @@ class ExchangeTest : public testing::Test {
         cutil_xml_testing_fail_allocations(nullptr);
     }
 
-    void store(const std::vector<Setting>& settings) const {
-        for (const auto& [key, value] : settings) {
-            if (value != nullptr) Call_TarnWriteConfig(key, value);
-        }
-    }
-
-    // Queues the server's reply for the next exchange; a null text queues a
-    // failed exchange.
-    void queue(const char* reply, int result = 1) const {
+    // The server's reply to the next exchange; null: the exchange fails.
+    void queue(const char* reply) const {
         queue_reply(
-            comm_, "GetUdpPacketFrom", result,
-            reply == nullptr ? nullptr : cutil_xml_import(reply, "test", "queue", __LINE__));
+            comm_, "GetUdpPacketFrom", reply != nullptr,
+            reply != nullptr ? cutil_xml_import(reply, "test", "queue", __LINE__) : nullptr);
     }
-
-    // From here on, what the operation does is what the readers report.
     void begin() {
         writes_before_ = config_.calls_of("TarnWriteConfig").size();
         traces_.clear();
     }
 
-    // "key|value" of each configuration write since begin().
-    Texts writes() const {
+    // The arguments of each call of `name` (from the `from`th on).
+    static Texts calls(const FakeModule& module, const char* name, std::size_t from = 0) {
         Texts out;
-        const auto calls = config_.calls_of("TarnWriteConfig");
-        for (std::size_t i = writes_before_; i < calls.size(); ++i)
-            out.push_back(calls[i].arguments);
-        return out;
+        for (const auto& call : module.calls_of(name)) out.push_back(call.arguments);
+        return Texts(out.begin() + static_cast<long>(std::min(from, out.size())), out.end());
     }
-
+    Texts writes() const { return calls(config_, "TarnWriteConfig", writes_before_); }  // key|value
+    Texts log_lines() const { return calls(log_, "TarnLogToFile"); }
+    // Each document sent, all of them to 10.1.2.3 on the server's port.
     Texts requests() const {
+        for (const std::string& call : calls(comm_, "GetUdpPacketFrom"))
+            EXPECT_EQ(0u, call.find("10.1.2.3|36537|"));
         Texts out;
         for (const SentRequest& sent : sent_requests(comm_)) out.push_back(sent.text);
         return out;
     }
-
-    // The host of each UDP exchange (the port must be the server's).
-    Texts hosts() const {
-        Texts out;
-        for (const auto& call : comm_.calls_of("GetUdpPacketFrom")) {
-            const std::size_t bar = call.arguments.find('|');
-            EXPECT_EQ("|36537|", call.arguments.substr(bar, 7));
-            out.push_back(call.arguments.substr(0, bar));
-        }
-        return out;
-    }
-
-    // The level-1 messages of `function` (cut before the " Error=" text the
-    // trace channel appends), each carrying `source`.
+    // Level-1 messages of `function`, cut before the channel's " Error=".
     Texts errors(const char* function, const char* source) {
         Texts out;
         for (const auto& record : traces_.find(function)) {
             EXPECT_EQ(source, record.source);
-            if (record.level != 1) continue;
-            out.push_back(record.message.substr(0, record.message.find(" Error=")));
+            if (record.level == 1)
+                out.push_back(record.message.substr(0, record.message.find(" Error=")));
         }
         return out;
     }
 
-    Texts log_lines() const {
-        Texts out;
-        for (const auto& call : log_.calls_of("TarnLogToFile")) out.push_back(call.arguments);
-        return out;
-    }
-
     AssistantHome home_;
-    FakeModule config_;
-    FakeModule comm_;
-    FakeModule log_;
+    FakeModule config_, comm_, log_;
     TraceCapture traces_;
     os::seams::FakeClock clock_;
     std::size_t writes_before_ = 0;
