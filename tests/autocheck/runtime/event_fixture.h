@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <map>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -58,12 +59,19 @@ class RuntimeFixture : public testing::Test {
         os::env_set("QUARN_FAKE_HTMLDLG_LIFETIME_MS", nullptr);
     }
 
-    // Stores `settings` anew; a null value leaves its key out.
-    void configure(const std::map<std::string, const char*>& settings) {
-        config_store_.reset();
-        for (const auto& [key, value] : settings) {
-            if (value != nullptr) Call_TarnWriteConfig(key.c_str(), value);
+    // Stores the settings of `base` then `changes` anew: "Key=value;" sets a
+    // key, "Key;" alone leaves it out.
+    void configure(const std::string& base, const std::string& changes) {
+        std::map<std::string, std::string> settings;
+        std::istringstream in(base + ";" + changes);
+        for (std::string item; std::getline(in, item, ';');) {
+            const std::size_t equals = item.find('=');
+            if (equals == std::string::npos) settings.erase(item);
+            if (equals != std::string::npos)
+                settings[item.substr(0, equals)] = item.substr(equals + 1);
         }
+        config_store_.reset();
+        for (const auto& [key, value] : settings) Call_TarnWriteConfig(key.c_str(), value.c_str());
     }
     // A path in the assistant directory as the agent builds it.
     std::string agent_path(const char* file_name) const {
@@ -74,16 +82,19 @@ class RuntimeFixture : public testing::Test {
         for (const auto& call : http_.calls_of("HttpGet")) urls.push_back(call.arguments);
         return urls;
     }
-    // The dialogs started, each as "<title>|<Url>|<width>x<height>", once
-    // `expected` of them have recorded themselves (they do so as they run).
-    std::vector<std::string> dialogs(std::size_t expected) const {
+    // The programs started, sorted, once `expected` of them have recorded
+    // themselves (they do so as they run): the page dialog as "dialog
+    // <title>|<Url>|<width>x<height>|<ShowSysIcon>|<SysIconMsg>", the
+    // recording double under other names as "start <file> <arguments>".
+    std::vector<std::string> started(std::size_t expected) const {
         std::vector<std::string> lines;
         for (int i = 0; i < 500; ++i) {
             lines = split_lines(read_file(dialogs_file_));
             if (lines.size() >= expected) break;
             os::sleep_ms(20);
         }
-        for (std::string& line : lines) line = summarise_dialog(line);
+        for (std::string& line : lines) line = summarise_start(line);
+        std::sort(lines.begin(), lines.end());
         return lines;
     }
 
@@ -109,16 +120,18 @@ class RuntimeFixture : public testing::Test {
     // From "<pid>\t<title>\t<command line>": Windows quotes the command
     // line's values as given, POSIX receives them as arguments.
     static std::string field(const std::string& line, const char* name, const char* end) {
-        const std::size_t from = line.find(name);
-        if (from == std::string::npos) return "?";
-        const std::size_t start = from + std::string(name).size();
-        std::string value = line.substr(start, line.find(end, start) - start);
-        value.erase(std::remove(value.begin(), value.end(), '"'), value.end());
-        return value;
+        const std::size_t start = line.find(name) + std::string(name).size();
+        return line.substr(start, line.find(end, start) - start);
     }
-    static std::string summarise_dialog(const std::string& line) {
-        return field(line, "Title=", " Width=") + "|" + field(line, "Url=", " Icon=") + "|" +
-               field(line, "Width=", " ") + "x" + field(line, "Height=", " ") + "|" +
+    static std::string summarise_start(std::string line) {
+        line.erase(std::remove(line.begin(), line.end(), '"'), line.end());
+        if (line.find(" Url=") == std::string::npos && line.find("\tUrl=") == std::string::npos) {
+            const std::size_t exe = line.find(".exe");
+            const std::size_t name = line.find_last_of("/\\", exe);
+            return "start " + line.substr(name == std::string::npos ? 0 : name + 1);
+        }
+        return "dialog " + field(line, "Title=", " Width=") + "|" + field(line, "Url=", " Icon=") +
+               "|" + field(line, "Width=", " ") + "x" + field(line, "Height=", " ") + "|" +
                field(line, "ShowSysIcon=", " ") + "|" + field(line, "SysIconMsg=", "\n");
     }
 };

@@ -14,7 +14,7 @@ namespace {
 
 using namespace runtime_test;
 
-constexpr char kStoredUser[] = "5byg5LiJ:,.";  // URL-safe Base64, sent as stored
+// The stored user name (URL-safe Base64) is sent as stored.
 constexpr char kUrl[] =
     "http://srv:8080/mod/client_check/ajax.php?tradecode=get_guest_netcode"
     "&user_name=5byg5LiJ:,.&device_id=7";
@@ -25,46 +25,42 @@ std::string page_of(const std::string& heading, const std::string& code) {
            "<br><br><B><U><font color=red>" + code + "</font></U></B></body></html>";
 }
 
+constexpr char kRegistered[] =
+    "DeviceId=7;LastAuthType=User;WebUrl=http://srv:8080;UserName=5byg5LiJ:,.";
+
 struct GuestCase {
     const char* name;
-    const char* key;    // the setting that differs from the registered user's, null: none
-    const char* value;  // its value, null: absent
-    bool asks;          // the server is asked
-    int http_result;
-    const char* answer;   // null: none handed out
-    const char* heading;  // as the page carries it
+    const char* settings;  // changes to the registered user's; none: the server is asked
+    const char* answer;    // the server's, null: no answer
+    const char* heading;   // as the page carries it
     const char* code;
     const char* error;  // the level-1 trace, "": none
 };
 
 const GuestCase kCases[] = {
-    {"DeviceIdZero", "DeviceId", "0", false, 0, nullptr, "申请来宾上网码失败，此设备可能没有注册",
-     "", "没有找到设备ID"},
-    {"DeviceIdLeadingZero", "DeviceId", "012", false, 0, nullptr,
-     "申请来宾上网码失败，此设备可能没有注册", "", "没有找到设备ID"},
-    {"DeviceIdAbsent", "DeviceId", nullptr, false, 0, nullptr,
-     "申请来宾上网码失败，此设备可能没有注册", "", "没有找到设备ID"},
-    {"GuestInAnyCase", "LastAuthType", "gUEST", false, 0, nullptr,
-     "此设备目前没有权限申请来宾上网码", "", "最后认证类型为Guest或此用户还没有认证通过"},
-    {"LastAuthTypeAbsent", "LastAuthType", nullptr, false, 0, nullptr,
-     "此设备目前没有权限申请来宾上网码", "", "最后认证类型为Guest或此用户还没有认证通过"},
-    {"WebUrlEmpty", "WebUrl", "", false, 0, nullptr, kReauthenticate, "", "没有找到检查页面"},
-    {"UserNameAbsent", "UserName", nullptr, false, 0, nullptr, kReauthenticate, "",
-     "没有找到用户名"},
-    {"NoAnswer", nullptr, nullptr, true, 0, nullptr, "申请来宾上网码失败, 请检查您的网络是否正常",
-     "", "取来宾上网码失败"},
-    {"CodeInQuotes", nullptr, nullptr, true, 1, "var guestCODE = 'K7Q2-19'; __res = ok",
-     "申请来宾上网码成功:", "K7Q2-19", ""},
-    {"ExplanationWithItsLeadingBlank", nullptr, nullptr, true, 1, "Code=0;__RES = 无权限",
-     " 无权限", "", "取来宾上网码失败"},
-    {"NeitherMarker", nullptr, nullptr, true, 1, "error", "申请来宾上网码失败", "",
+    {"DeviceIdZero", "DeviceId=0", nullptr, "申请来宾上网码失败，此设备可能没有注册", "",
+     "没有找到设备ID"},
+    {"DeviceIdLeadingZero", "DeviceId=012", nullptr, "申请来宾上网码失败，此设备可能没有注册", "",
+     "没有找到设备ID"},
+    {"DeviceIdAbsent", "DeviceId", nullptr, "申请来宾上网码失败，此设备可能没有注册", "",
+     "没有找到设备ID"},
+    {"GuestInAnyCase", "LastAuthType=gUEST", nullptr, "此设备目前没有权限申请来宾上网码", "",
+     "最后认证类型为Guest或此用户还没有认证通过"},
+    {"LastAuthTypeAbsent", "LastAuthType", nullptr, "此设备目前没有权限申请来宾上网码", "",
+     "最后认证类型为Guest或此用户还没有认证通过"},
+    {"WebUrlEmpty", "WebUrl=", nullptr, kReauthenticate, "", "没有找到检查页面"},
+    {"UserNameAbsent", "UserName", nullptr, kReauthenticate, "", "没有找到用户名"},
+    {"NoAnswer", "", nullptr, "申请来宾上网码失败, 请检查您的网络是否正常", "", "取来宾上网码失败"},
+    {"CodeInQuotes", "", "var guestCODE = 'K7Q2-19'; __res = ok", "申请来宾上网码成功:", "K7Q2-19",
+     ""},
+    {"ExplanationWithItsLeadingBlank", "", "Code=0;__RES = 无权限", " 无权限", "",
      "取来宾上网码失败"},
-    {"MarkupStaysText", nullptr, nullptr, true, 1,
-     "__res = <script>alert(1)</script><b onclick=\"x\">it's A&B</b>",
+    {"NeitherMarker", "", "error", "申请来宾上网码失败", "", "取来宾上网码失败"},
+    {"MarkupStaysText", "", "__res = <script>alert(1)</script><b onclick=\"x\">it's A&B</b>",
      " &lt;script&gt;alert(1)&lt;/script&gt;&lt;b onclick=&quot;x&quot;&gt;it&#39;s "
      "A&amp;B&lt;/b&gt;",
      "", "取来宾上网码失败"},
-    {"MarkupInTheCode", nullptr, nullptr, true, 1, "code:'<img src=x onerror=y>&'",
+    {"MarkupInTheCode", "", "code:'<img src=x onerror=y>&'",
      "申请来宾上网码成功:", "&lt;img src=x onerror=y&gt;&amp;", ""},
 };
 
@@ -76,17 +72,13 @@ class GuestCode : public RuntimeFixture, public testing::WithParamInterface<Gues
 
 TEST_P(GuestCode, PageShowsTheOutcome) {
     const GuestCase& c = GetParam();
-    std::map<std::string, const char*> settings = {{"DeviceId", "7"},
-                                                   {"LastAuthType", "User"},
-                                                   {"WebUrl", "http://srv:8080"},
-                                                   {"UserName", kStoredUser}};
-    if (c.key != nullptr) settings[c.key] = c.value;
-    configure(settings);
-    http_.answer("HttpGet", c.http_result, c.answer);
+    configure(kRegistered, c.settings);
+    http_.answer("HttpGet", c.answer != nullptr ? 1 : 0, c.answer);
 
     EXPECT_EQ(1, RequestGuestMask());
 
-    EXPECT_EQ(c.asks ? std::vector<std::string>{kUrl} : std::vector<std::string>{}, urls_asked());
+    const bool asks = c.settings[0] == '\0';
+    EXPECT_EQ(asks ? std::vector<std::string>{kUrl} : std::vector<std::string>{}, urls_asked());
     EXPECT_GBK_EQ(page_of(c.heading, c.code), read_file(home_.path("GuestMaskPage.html")));
     std::string errors;
     for (const auto& record : traces_.find("RequestGuestMask")) {
@@ -94,9 +86,9 @@ TEST_P(GuestCode, PageShowsTheOutcome) {
         if (record.level == 1) errors += record.message.substr(0, record.message.find(" Error="));
     }
     EXPECT_GBK_EQ(c.error, errors);
-    const std::string dialog =
-        "入网小助手-来宾上网码申请|" + agent_path("GuestMaskPage.html") + "|320x160|0|";
-    EXPECT_GBK_EQ(dialog, dialogs(1).at(0));
+    EXPECT_GBK_EQ(
+        "dialog 入网小助手-来宾上网码申请|" + agent_path("GuestMaskPage.html") + "|320x160|0|",
+        started(1).at(0));
 }
 
 INSTANTIATE_TEST_SUITE_P(EachOutcome, GuestCode, testing::ValuesIn(kCases),
@@ -105,35 +97,28 @@ INSTANTIATE_TEST_SUITE_P(EachOutcome, GuestCode, testing::ValuesIn(kCases),
 using GuestPage = RuntimeFixture;
 
 TEST_F(GuestPage, ThatCannotBeWrittenIsNoPage) {
-    configure({{"DeviceId", "0"}});
+    configure("DeviceId=0", "");
     std::filesystem::create_directory(home_.path("GuestMaskPage.html"));
 
     EXPECT_EQ(0, RequestGuestMask());
 
     EXPECT_EQ(1u, traces_.find("RequestGuestMask", "创建HTML修复页面文件失败").size());
     os::sleep_ms(200);
-    EXPECT_TRUE(dialogs(0).empty());
+    EXPECT_TRUE(started(0).empty());
 }
 
 TEST(ParseGuestCode, TakesTheTextBetweenTheFirstTwoQuotesAfterCode) {
-    const std::string long_code(300, 'k');
-    const std::string long_answer = "Code='" + long_code + "'";
-    struct Row {
+    const std::string long_answer = "'x' CODE='" + std::string(300, 'k') + "'";
+    const struct {
         const char* answer;
         int found;
         std::string code;
-    } const rows[] = {
-        {nullptr, 0, "untouched"},
-        {"'a' code='b' 'c'", 1, "b"},
-        {"Code = 'only one quote", 0, "untouched"},
-        {"'x' 'y' no marker", 0, "untouched"},
-        {"CODE=''", 1, ""},
-        {long_answer.c_str(), 1, long_code.substr(0, 259)},
-    };
-    for (const Row& row : rows) {
+    } rows[] = {{nullptr, 0, "untouched"},
+                {"Code = 'only one quote", 0, "untouched"},
+                {long_answer.c_str(), 1, std::string(259, 'k')}};
+    for (const auto& row : rows) {
         char code[260] = "untouched";
-        EXPECT_EQ(row.found, ParseGuestCode(row.answer, code))
-            << (row.answer ? row.answer : "null");
+        EXPECT_EQ(row.found, ParseGuestCode(row.answer, code));
         EXPECT_EQ(row.code, code);
     }
     EXPECT_EQ(1, ParseGuestCode("code 'x'", nullptr));
