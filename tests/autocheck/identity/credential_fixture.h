@@ -1,12 +1,10 @@
 // The authentication requests against the doubles of the configuration
-// store, the user log and the HTTP client (bound as Init binds it); what a
-// test reads back is the store, the log lines, the requests and the traces.
+// store, the user log and the HTTP client (bound as Init binds it).
 #pragma once
 
 #include <gtest/gtest.h>
 
 #include <string>
-#include <vector>
 
 #include "autocheck/bound_modules.h"
 #include "cutil/trace.h"
@@ -17,12 +15,11 @@
 
 namespace quarn::test {
 
-// Plain names whose Base64 holds "/", "+" and "=" ("Pz8/fn5+Pw==").
+// A plain name whose Base64 holds "/", "+" and "=" ("Pz8/fn5+Pw==").
 constexpr char kPlainUser[] = "???~~~?";
-constexpr char kUrlSafeUser[] = "Pz8.fn5,Pw::";
-constexpr char kAccepted[] = "<p>RoleID='3' PolicyID='12'</p>";
-constexpr char kWebUrl[] = "http://srv:8080";
+constexpr char kAccepted[] = "RoleID='5' PolicyID='8'";
 
+// A trace message without the " Error=" suffix of the system's last error.
 inline std::string without_error(const std::string& message) {
     return message.substr(0, message.find(" Error="));
 }
@@ -43,18 +40,15 @@ class CredentialFixture : public testing::Test {
         GetAllUsbKeyCert = nullptr;
     }
 
-    // A registered device with its server, an earlier role and policy, and
-    // stored credentials; `left_out` is not configured.
-    void configure(const char* left_out = nullptr) {
+    // A registered device, its server, an earlier role and policy and stored
+    // credentials (URL-safe form); `left_out` is not configured.
+    void configure(const std::string& left_out = "") {
         config_.reset();
         const char* const settings[][2] = {
-            {"DeviceId", "12"},  {"WebUrl", kWebUrl},        {"RoleId", "old"},
-            {"PolicyId", "old"}, {"UserName", kUrlSafeUser}, {"Password", "cGFzcw::"},
-        };
+            {"DeviceId", "12"},  {"WebUrl", "http://srv:8080"}, {"RoleId", "old"},
+            {"PolicyId", "old"}, {"UserName", "Pz8.fn5,Pw::"},  {"Password", "cGFzcw::"}};
         for (const auto& setting : settings) {
-            if (left_out == nullptr || std::string(left_out) != setting[0]) {
-                Call_TarnWriteConfig(setting[0], setting[1]);
-            }
+            if (left_out != setting[0]) Call_TarnWriteConfig(setting[0], setting[1]);
         }
         writes_before_ = config_.calls().size();
         log_.reset();
@@ -62,38 +56,36 @@ class CredentialFixture : public testing::Test {
         traces_.clear();
     }
 
-    std::string stored(const char* key) const {
-        char value[260] = "(none)";
-        ReadConfigText(key, value, sizeof value);
-        return value;
-    }
-    // Every value written to `key`, in order, joined by ",".
+    // The values written to `key` since configure(), joined by ",".
     std::string writes(const char* key) const {
         std::string joined;
         const std::string prefix = std::string(key) + "|";
         const auto calls = config_.calls();
         for (std::size_t i = writes_before_; i < calls.size(); ++i) {
-            const RecordedCall& call = calls[i];
-            if (call.name != "TarnWriteConfig" || call.arguments.rfind(prefix, 0) != 0) continue;
-            joined += (joined.empty() ? "" : ",") + call.arguments.substr(prefix.size());
+            if (calls[i].name != "TarnWriteConfig" || calls[i].arguments.rfind(prefix, 0) != 0) {
+                continue;
+            }
+            joined += (joined.empty() ? "" : ",") + calls[i].arguments.substr(prefix.size());
         }
         return joined;
     }
-    // The user log without its time stamps.
-    std::vector<std::string> user_log() const {
-        std::vector<std::string> lines;
-        for (const auto& call : log_.calls_of("TarnLogToFile")) {
-            lines.push_back(call.arguments.substr(29, call.arguments.size() - 30));
-        }
+    std::string stored(const char* key) const {
+        char value[260] = "(none)";
+        ReadConfigText(key, value, sizeof value);
+        return value;
+    }
+    // Each call's argument (or user-log line without its time stamp) + "\n".
+    std::string sent(const char* export_name) const {
+        std::string lines;
+        for (const auto& call : http_.calls_of(export_name)) lines += call.arguments + "\n";
         return lines;
     }
-    std::vector<std::string> requests(const char* export_name) const {
-        std::vector<std::string> sent;
-        for (const auto& call : http_.calls_of(export_name)) sent.push_back(call.arguments);
-        return sent;
+    std::string user_log() const {
+        std::string lines;
+        for (const auto& call : log_.calls_of("TarnLogToFile")) lines += call.arguments.substr(29);
+        return lines;
     }
-    // The messages traced by `function` at `level` (without the " Error="
-    // suffix of the system's last error), joined by "|".
+    // The messages `function` traced at `level`, joined by "|".
     std::string traced(const char* function, int level = kTraceError) {
         std::string joined;
         for (const auto& record : traces_.find(function)) {

@@ -3,11 +3,11 @@
 // process, so those rows run in one helper process of their own).
 #include "autocheck/identity/ukey_auth.h"
 
-#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 
 #include "os/file.h"
@@ -37,9 +37,6 @@ using namespace quarn::test;
 #define CERT_C CERT("eve", "66", "", "MIID")
 #define POSTED_A POSTED("Pz8.fn5,Pw::", "YT5iP2M:", "0A1B", "MIIB+x/y==")
 #define POSTED_B POSTED("Yg::", "Q04:", "77", "MIIC")
-#define ACCEPT "RoleID='5' PolicyID='8'"
-
-enum Runtime { kKeyIn, kNoKey, kNoModule };
 
 std::string g_certificates;
 int g_listed = 1;
@@ -53,32 +50,31 @@ int QUARN_CDECL list_certificates(int reserved, char** result) {
 
 struct UKeyCase {
     const char* name;
-    Runtime runtime;
+    int key;  // HaveInsertUsbKey's answer; -1: no runtime-check module
     int listed;
-    const char* certificates;  // inside <TARN>
-    const char* answers;       // the POSTs' answers in turn, "|"; "-" for no answer
+    const char* certificates;  // inside <TARN>; null: no document at all
+    const char* answers[2];    // the POSTs' answers in turn ("-": none)
     int result;
     const char* posted;
-    const char* role_writes;
-    const char* policy;
+    const char* writes;  // RoleId values written;PolicyId values written
     const char* error;
 };
 
 const UKeyCase kUKeyCases[] = {
-    {"FirstRejectedThenAccepted", kKeyIn, 1, CERT_A CERT_B, "denied|" ACCEPT, 1, POSTED_A POSTED_B,
-     "0,5", "8", ""},
-    {"AllRejected", kKeyIn, 1, CERT_A CERT_B, "denied|denied", 0, POSTED_A POSTED_B, "0,0", "0",
+    {"FirstRejectedThenAccepted", 1, 1, CERT_A CERT_B, "denied", kAccepted, 1, POSTED_A POSTED_B,
+     "0,5;0,8", ""},
+    {"AllRejected", 1, 1, CERT_A CERT_B, "denied", "denied", 0, POSTED_A POSTED_B, "0,0;0,0",
      "没有插入有效的UKEY"},
-    {"RuntimeCheckAbsent", kNoModule, 1, CERT_A, ACCEPT, 1, POSTED_A, "5", "8", ""},
-    {"NoKeyPlugged", kNoKey, 1, CERT_A, ACCEPT, 0, "", "", "old", "此设备没有插UKEY"},
-    {"IncompleteSkipped", kKeyIn, 1, CERT_C CERT_B, ACCEPT, 1, POSTED_B, "5", "8", ""},
-    {"UnansweredThenAccepted", kKeyIn, 1, CERT_A CERT_B, "-|" ACCEPT, 1, POSTED_A POSTED_B, "5",
-     "8", ""},
-    {"LastIncomplete", kKeyIn, 1, CERT_A CERT_C, "denied", 0, POSTED_A, "0", "0",
+    {"RuntimeCheckAbsent", -1, 1, CERT_A, kAccepted, nullptr, 1, POSTED_A, "5;8", ""},
+    {"NoKeyPlugged", 0, 1, CERT_A, kAccepted, nullptr, 0, "", ";", "此设备没有插UKEY"},
+    {"IncompleteSkipped", 1, 1, CERT_C CERT_B, kAccepted, nullptr, 1, POSTED_B, "5;8", ""},
+    {"UnansweredThenAccepted", 1, 1, CERT_A CERT_B, "-", kAccepted, 1, POSTED_A POSTED_B, "5;8",
+     ""},
+    {"LastIncomplete", 1, 1, CERT_A CERT_C, "denied", nullptr, 0, POSTED_A, "0;0",
      "没有插入有效的UKEY"},
-    {"NoCertificate", kKeyIn, 1, "", ACCEPT, 0, "", "", "old", "没有插入有效的UKEY"},
-    {"ListFails", kKeyIn, 0, CERT_A, ACCEPT, 0, "", "", "old", "取设备UKEY证书信息失败"},
-    {"ListUnreadable", kKeyIn, 1, nullptr, ACCEPT, 0, "", "", "old", "创建证书信息报文失败"},
+    {"NoCertificate", 1, 1, "", kAccepted, nullptr, 0, "", ";", "没有插入有效的UKEY"},
+    {"ListFails", 1, 0, CERT_A, kAccepted, nullptr, 0, "", ";", "取设备UKEY证书信息失败"},
+    {"ListUnreadable", 1, 1, nullptr, kAccepted, nullptr, 0, "", ";", "创建证书信息报文失败"},
 };
 
 class UKeyAuthRows : public CredentialFixture, public testing::WithParamInterface<UKeyCase> {};
@@ -86,29 +82,23 @@ class UKeyAuthRows : public CredentialFixture, public testing::WithParamInterfac
 TEST_P(UKeyAuthRows, PostEachCertificateUntilOneIsAccepted) {
     const UKeyCase& c = GetParam();
     FakeModule runtime;
-    if (c.runtime != kNoModule) {
+    if (c.key >= 0) {
         ASSERT_TRUE(runtime.load(fake_path("QuarnAssRuntimeCheck.dll")));
+        runtime.answer("HaveInsertUsbKey", c.key);
     }
-    if (c.runtime == kNoKey) runtime.answer("HaveInsertUsbKey", 0);
-    g_certificates = c.certificates != nullptr ? std::string("<TARN>") + c.certificates + "</TARN>"
-                                               : "not a list";
+    g_certificates =
+        c.certificates != nullptr ? std::string("<TARN>") + c.certificates + "</TARN>" : "no list";
     g_listed = c.listed;
     GetAllUsbKeyCert = &list_certificates;
-    const std::string answers = c.answers;
-    for (std::size_t at = 0; at <= answers.size();) {
-        const std::size_t end = std::min(answers.find('|', at), answers.size());
-        const std::string answer = answers.substr(at, end - at);
-        http_.queue_answer("HttpPost", answer == "-" ? 0 : 1,
-                           answer == "-" ? nullptr : answer.c_str());
-        at = end + 1;
+    for (const char* answer : c.answers) {
+        if (answer == nullptr) continue;
+        const bool answered = answer[0] != '-';
+        http_.queue_answer("HttpPost", answered, answered ? answer : nullptr);
     }
 
     EXPECT_EQ(c.result, UKeyAuth());
-    std::string posted;
-    for (const auto& document : requests("HttpPost")) posted += document + "\n";
-    EXPECT_EQ(c.posted, posted);
-    EXPECT_EQ(c.role_writes, writes("RoleId"));
-    EXPECT_EQ(c.policy, stored("PolicyId"));
+    EXPECT_EQ(c.posted, sent("HttpPost"));
+    EXPECT_EQ(c.writes, writes("RoleId") + ";" + writes("PolicyId"));
     EXPECT_GBK_EQ(c.error, traced("UKeyAuth"));
 }
 
@@ -133,43 +123,36 @@ struct EPassCase {
     const char* serial_reply;
     const char* password;  // null: not configured
     int post_result;
-    const char* answer;
     int result;
     const char* posted;
     const char* ids;     // RoleId,PolicyId afterwards
     const char* errors;  // level-1 traces of the method and the routine
 };
 
-// In order: the module is first missing, then copied in and kept.
+// In order: the module is missing at first, then copied in and kept. The
+// server answers kAccepted, or "RoleID=4 PolicyID=9" to password "q".
 const EPassCase kEPassCases[] = {
-    {"ModuleMissing", false, 1, SERIAL("x"), "cGFzcw::", 1, ACCEPT, 0, "", "old,old",
+    {"ModuleMissing", false, 1, SERIAL("x"), "p", 1, 0, "", "old,old",
      "没有找到GetUsbKeySerialNum|" NO_SERIAL},
-    {"Accepted", true, 1, SERIAL("???~~~?"), "cGFzcw::", 1, ACCEPT, 1,
+    {"Accepted", true, 1, SERIAL("???~~~?"), "cGFzcw::", 1, 1,
      EPASS_POSTED("Pz8.fn5,Pw::", "cGFzcw::"), "5,8", ""},
-    {"NoStoredPassword", true, 1, SERIAL("b"), nullptr, 1, ACCEPT, 1, EPASS_POSTED("Yg::", ""),
-     "5,8", ""},
-    {"Serial29", true, 1, SERIAL(A29), "p", 1, ACCEPT, 1,
+    {"NoStoredPassword", true, 1, SERIAL("b"), nullptr, 1, 1, EPASS_POSTED("Yg::", ""), "5,8", ""},
+    {"Serial29", true, 1, SERIAL(A29), "p", 1, 1,
      EPASS_POSTED("QUFBQUFBQUFBQUFBQUFBQUFBQUFBQUFBQUFBQUE:", "p"), "5,8", ""},
-    {"Serial30", true, 1, SERIAL(A29 "A"), "p", 1, ACCEPT, 0, "", "old,old", NO_SERIAL},
-    {"NoSerialNum", true, 1, "<TARN><Other>1</Other></TARN>", "p", 1, ACCEPT, 0, "", "old,old",
-     NO_SERIAL},
-    {"CallFails", true, 0, SERIAL("x"), "p", 1, ACCEPT, 0, "", "old,old",
+    {"Serial30", true, 1, SERIAL(A29 "A"), "p", 1, 0, "", "old,old", NO_SERIAL},
+    {"NoSerialNum", true, 1, "<TARN><Other>1</Other></TARN>", "p", 1, 0, "", "old,old", NO_SERIAL},
+    {"CallFails", true, 0, SERIAL("x"), "p", 1, 0, "", "old,old",
      "GetUsbKeySerialNum 调用失败|" NO_SERIAL},
-    {"ReplyUnreadable", true, 1, "serial", "p", 1, ACCEPT, 0, "", "old,old",
-     "没有取到序列号|" NO_SERIAL},
-    {"AnswerWithoutQuotes", true, 1, SERIAL("b"), "p", 1, "RoleID=4 PolicyID=9", 0,
-     EPASS_POSTED("Yg::", "p"), "0,0", "没有插入有效的 ePass1000ND UKEY"},
-    {"PostUnanswered", true, 1, SERIAL("b"), "p", 0, nullptr, 0, EPASS_POSTED("Yg::", "p"),
-     "old,old", ""},
+    {"ReplyUnreadable", true, 1, "serial", "p", 1, 0, "", "old,old", "没有取到序列号|" NO_SERIAL},
+    {"AnswerWithoutQuotes", true, 1, SERIAL("b"), "q", 1, 0, EPASS_POSTED("Yg::", "q"), "0,0",
+     "没有插入有效的 ePass1000ND UKEY"},
+    {"PostUnanswered", true, 1, SERIAL("b"), "p", 0, 0, EPASS_POSTED("Yg::", "p"), "old,old", ""},
     // A longer address would be cut inside the password or the device id.
-    {"AddressTooLong", true, 1, SERIAL("b"), A29 A29 A29 A29 A29 A29 A29, 1, ACCEPT, 0, "",
-     "old,old", "认证地址太长"},
+    {"AddressTooLong", true, 1, SERIAL("b"), A29 A29 A29 A29 A29 A29 A29, 1, 0, "", "old,old",
+     "认证地址太长"},
 };
 
-constexpr char kSerialFunction[] = "GetUsbKeySerialNum__ePass1000ND";
-
-// argv[0]: the file that receives one line per row:
-// result \t posted \t ids \t errors.
+// One line per row into the file argv[0]: result, posted, ids, errors, name.
 QUARN_TEST_HELPER(epass_rows) {
     if (argc < 1) return 2;
     AssistantHome home;
@@ -181,45 +164,42 @@ QUARN_TEST_HELPER(epass_rows) {
     TraceCapture traces;
     std::ofstream out(argv[0], std::ios::binary);
     for (const EPassCase& row : kEPassCases) {
-        if (row.module && !cert.loaded()) {
-            if (!home.add(fake_path("QuarnCheckCert.dll"), "QuarnCheckCert.dll")) return 3;
-            if (!cert.load(home.path("QuarnCheckCert.dll"))) return 4;
+        if (row.module && !cert.loaded() &&
+            !(home.add(fake_path("QuarnCheckCert.dll"), "QuarnCheckCert.dll") &&
+              cert.load(home.path("QuarnCheckCert.dll")))) {
+            return 3;
         }
         cert.answer("GetUsbKeySerialNum", row.serial_result, row.serial_reply);
         config.reset();
         http.reset();
-        http.answer("HttpPost", row.post_result, row.answer);
+        const bool refused = row.password != nullptr && std::string(row.password) == "q";
+        http.answer("HttpPost", row.post_result, refused ? "RoleID=4 PolicyID=9" : kAccepted);
+        for (const char* key : {"RoleId", "PolicyId"}) Call_TarnWriteConfig(key, "old");
         Call_TarnWriteConfig("DeviceId", "12");
-        Call_TarnWriteConfig("WebUrl", kWebUrl);
-        Call_TarnWriteConfig("RoleId", "old");
-        Call_TarnWriteConfig("PolicyId", "old");
+        Call_TarnWriteConfig("WebUrl", "http://srv:8080");
         if (row.password != nullptr) Call_TarnWriteConfig("Password", row.password);
         traces.clear();
 
-        const int result = UKeyAuth_ePass1000ND();
-
-        char ids[600] = "";
-        ReadConfigText("RoleId", ids, 64);
-        std::strcat(ids, ",");
-        ReadConfigText("PolicyId", ids + std::strlen(ids), 64);
-        out << result << '\t';
+        out << UKeyAuth_ePass1000ND() << '\t';
         for (const auto& call : http.calls_of("HttpPost")) out << call.arguments;
-        out << '\t' << ids << '\t';
+        char role[64] = "", policy[64] = "";
+        ReadConfigText("RoleId", role, sizeof role);
+        ReadConfigText("PolicyId", policy, sizeof policy);
+        out << '\t' << role << ',' << policy << '\t';
         const char* separator = "";
         for (const auto& record : traces.records()) {
-            if (record.level != kTraceError ||
-                (record.function != "UKeyAuth_ePass1000ND" && record.function != kSerialFunction)) {
-                continue;
+            if (record.level == kTraceError &&
+                (record.function == "UKeyAuth_ePass1000ND" ||
+                 record.function == "GetUsbKeySerialNum__ePass1000ND")) {
+                out << separator << without_error(record.message);
+                separator = "|";
             }
-            out << separator << without_error(record.message);
-            separator = "|";
         }
-        out << '\n';
+        out << '\t' << row.name << '\n';
     }
-    int code = 0;
-    if (GetUsbKeySerialNum__ePass1000ND(nullptr) != 0) code = 5;
+    int code = GetUsbKeySerialNum__ePass1000ND(nullptr) != 0 ? 4 : 0;
     // The routine made the assistant directory the process's current one.
-    if (!std::ifstream("cwd-probe.txt")) code = 6;
+    if (!std::ifstream("cwd-probe.txt")) code = 5;
     os::directory_set_current(std::filesystem::temp_directory_path().string().c_str());
     HttpPost = nullptr;
     return code;
@@ -230,19 +210,16 @@ TEST(UKeyAuthEPass, PostsTheSerialNumberWithTheStoredPassword) {
                               ("quarn-epass-" + std::to_string(os::process_id()) + ".txt"))
                                  .string();
     ASSERT_EQ(0, wait_helper(spawn_helper("epass_rows", {file.c_str()})));
-    std::ifstream in(file, std::ios::binary);
+    std::string expected;
     for (const EPassCase& row : kEPassCases) {
-        SCOPED_TRACE(row.name);
-        std::string result, posted, ids, errors;
-        ASSERT_TRUE(std::getline(in, result, '\t') && std::getline(in, posted, '\t') &&
-                    std::getline(in, ids, '\t') && std::getline(in, errors));
-        EXPECT_EQ(std::to_string(row.result), result);
-        EXPECT_EQ(row.posted, posted);
-        EXPECT_EQ(row.ids, ids);
-        EXPECT_GBK_EQ(row.errors, errors);
+        expected += std::to_string(row.result) + "\t" + row.posted + "\t" + row.ids + "\t" +
+                    row.errors + "\t" + row.name + "\n";
     }
+    std::ifstream in(file, std::ios::binary);
+    const std::string got((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     in.close();
     std::remove(file.c_str());
+    EXPECT_GBK_EQ(expected, got);
 }
 
 }  // namespace
