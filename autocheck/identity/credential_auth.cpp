@@ -146,9 +146,13 @@ int request(const Member& member, const char* web_url, const char* device_id, co
     char policy_id[kIdSize] = {};
     int result = 1;
     if (ParseAuthReply(answer.get(), role_id, policy_id) == 0) {
-        const std::string line =
-            fill(member.parse_failure_log, {url.c_str(), answer ? answer.get() : ""});
-        Call_TarnLogToFile("%s", line.c_str());
+        try {
+            const std::string line =
+                fill(member.parse_failure_log, {url.c_str(), answer ? answer.get() : ""});
+            Call_TarnLogToFile("%s", line.c_str());
+        } catch (const std::bad_alloc&) {
+            // The line is lost; the IDs are still reset below.
+        }
         MEMBER_TRACE(member, kTraceError, "%s", member.parse_failure_trace);
         std::strcpy(role_id, "0");
         std::strcpy(policy_id, "0");
