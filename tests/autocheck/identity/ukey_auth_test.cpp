@@ -7,7 +7,6 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <string>
 
 #include "os/file.h"
@@ -216,7 +215,8 @@ TEST(UKeyAuthEPass, PostsTheSerialNumberWithTheStoredPassword) {
                     row.errors + "\t" + row.name + "\n";
     }
     std::ifstream in(file, std::ios::binary);
-    const std::string got((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::string got;
+    for (std::string line; std::getline(in, line);) got += line + "\n";
     in.close();
     std::remove(file.c_str());
     EXPECT_GBK_EQ(expected, got);
