@@ -3,16 +3,15 @@
 // the check page, and renew the DHCP lease under DHCP enforcement.
 #include "autocheck/runtime/admission_cycle.h"
 
-#include <cstring>
 #include <mutex>
 
-#include "autocheck/bound_modules.h"
 #include "autocheck/check/check_cycle.h"
 #include "autocheck/desktop_agent/praxa_network.h"
 #include "autocheck/identity/auth_report.h"
 #include "autocheck/identity/identity_dispatch.h"
 #include "autocheck/policy/security_check_policy.h"
 #include "autocheck/runtime/check_page.h"
+#include "autocheck/runtime/check_page_process.h"
 #include "autocheck/runtime/cycle_lock.h"
 #include "autocheck/trace_sources.h"
 #include "cutil/file.h"
@@ -23,6 +22,7 @@
 #include "interface/launch.h"
 #include "interface/system_helpers.h"
 #include "interface/user_log.h"
+#include "os/fault.h"
 #include "os/process.h"
 
 namespace {
@@ -52,17 +52,6 @@ void delete_stored_policy() {
     if (gateway::assistant_file_path(kSecurityCheckPolicyFile, path)) cutil_file_Delete(path);
 }
 
-// At most one check page opened by the cycles is alive: the last one is
-// ended before a new one opens.
-void open_check_page(const char* url) {
-    if (CheckPageProcess != nullptr) {
-        os::process_terminate(CheckPageProcess, 0);
-        os::handle_close(CheckPageProcess);
-        CheckPageProcess = nullptr;
-    }
-    OpenUrlInTarnHtmlDlg(autocheck::kCheckPageTitle, "", url, &CheckPageProcess, 0, 0, 1, 0);
-}
-
 // The authenticated endpoint: policy, report, check, and what the check
 // decides for the network and the page.
 void admit(const char* url) {
@@ -86,7 +75,7 @@ void admit(const char* url) {
         CYCLE_TRACE(kTraceError, "安全检查没有通过， 但因为是免打挠模式，所有没有打开检查页面");
         return;
     }
-    open_check_page(url);
+    autocheck::replace_check_page(url);
 }
 
 // Under DHCP enforcement the new admission state takes effect with a new
@@ -102,6 +91,22 @@ void renew_lease_under_dhcp() {
     }
 }
 
+// Steps from authentication on. Runs under the fault guard with nothing of
+// its own that needs a destructor, so that a fault deep inside still lets
+// the cycle lock go.
+void authenticate_and_check(void* context) {
+    const char* url = static_cast<const char*>(context);
+    if (DoIdentityAuth() != 0) {
+        admit(url);
+    } else {
+        Call_TarnLogToFile("%s", "身份认证失败");
+        CYCLE_TRACE(kTraceError, "身份认证失败");
+        autocheck::replace_check_page(url);
+        if (read_int("SupportNat") != 0) TarnSetIpTTL(0);
+    }
+    renew_lease_under_dhcp();
+}
+
 }  // namespace
 
 void AutoAuthAndCheck() {
@@ -115,14 +120,7 @@ void AutoAuthAndCheck() {
         Call_TarnLogToFile("%s", "没有找到检查页面，退出小助手");
         os::process_exit(0);
     }
-
-    if (DoIdentityAuth() != 0) {
-        admit(url);
-    } else {
-        Call_TarnLogToFile("%s", "身份认证失败");
-        CYCLE_TRACE(kTraceError, "身份认证失败");
-        open_check_page(url);
-        if (read_int("SupportNat") != 0) TarnSetIpTTL(0);
+    if (os::fault_guard(&authenticate_and_check, url) != os::Fault::kNone) {
+        CYCLE_TRACE(kTraceError, "发生异常");
     }
-    renew_lease_under_dhcp();
 }

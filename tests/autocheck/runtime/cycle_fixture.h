@@ -1,0 +1,163 @@
+// What the admission cycle, working thread and server command tests share:
+// the runtime doubles of event_fixture.h plus the communication double, the
+// desktop agent's network module in its folder, the recording double as
+// TarnAssistant.exe and (POSIX: Windows runs its own) ipconfig.exe, a fixed
+// local clock (Monday 2 February 2026, 10:00) and an exit seam that throws.
+// What the code did is read back as one journal.
+#pragma once
+
+#include <filesystem>
+#include <initializer_list>
+#include <sstream>
+#include <string>
+
+#include "autocheck/runtime/check_page_process.h"
+#include "interface/assistant_dir.h"
+#include "os/process.h"
+#include "os/seams.h"
+#include "support/gbk.h"
+#include "support/helper_process.h"
+#include "tests/autocheck/runtime/event_fixture.h"
+#include "tests/fakes/agent_folder.h"
+
+namespace runtime_test {
+
+inline constexpr bool kPosix = std::filesystem::path::preferred_separator == '/';
+inline constexpr char kAccepted[] = "<p>RoleID='3' PolicyID='12'</p>";
+
+struct ExitRequested {
+    std::uint32_t code;
+};
+inline void throw_exit(std::uint32_t code) {
+    throw ExitRequested{code};
+}
+
+// An earlier check page: writes its process id to the file argv[0] names,
+// then lives for a minute.
+QUARN_TEST_HELPER(check_page_stand_in) {
+    if (std::FILE* out = std::fopen(argv[0], "wb")) {
+        std::fprintf(out, "%u", static_cast<unsigned>(os::process_id()));
+        std::fclose(out);
+    }
+    os::sleep_ms(60000);
+    return 0;
+}
+
+class CycleFixture : public RuntimeFixture {
+  protected:
+    void SetUp() override {
+        RuntimeFixture::SetUp();
+        ASSERT_TRUE(comm_.load(fake_path("QuarnAssCommunicate.dll")));
+        ASSERT_TRUE(agent_.add(fake_path("BrimDepend.dll"), "BrimDepend.dll"));
+        // Held, so that it is unloaded whole before its folder goes.
+        ASSERT_TRUE(agent_depend_.load(agent_.path("BrimDepend.dll")));
+        ASSERT_TRUE(home_.add(fake_path("TarnHtmlDlg.exe"), "TarnAssistant.exe"));
+        char system[kPathSize] = "";
+        os::system_directory(system, sizeof system);
+        if (kPosix) {
+            std::filesystem::copy_file(fake_path("TarnHtmlDlg.exe"),
+                                       std::string(system) + "/ipconfig.exe");
+        }
+        HttpDownloadFile =
+            reinterpret_cast<sibling::HttpDownloadFileFunction>(http_.symbol("HttpDownloadFile"));
+        tray_.answer("AddTrayIcon", 1);
+        clock_.local = {2026, 2, 1, 2, 10, 0, 0, 0};
+        clock_.instant_sleep = false;
+        os::seams::install_fake_clock(&clock_);
+        os::seams::install_exit_hook(&throw_exit);
+    }
+    void TearDown() override {
+        autocheck::end_check_page(autocheck::take_check_page());
+        if (earlier_page_ != nullptr) {
+            os::process_terminate(earlier_page_, 0);
+            os::handle_close(earlier_page_);
+        }
+        HttpDownloadFile = nullptr;
+        os::seams::install_exit_hook(nullptr);
+        os::seams::install_fake_clock(nullptr);
+        RuntimeFixture::TearDown();
+    }
+
+    // Kept in CheckPageProcess (terminate access only, as the cycle needs);
+    // earlier_page_ waits for it.
+    void open_earlier_page() {
+        const std::string pid_file = home_.appdata() + "/page.pid";
+        earlier_page_ = spawn_helper("check_page_stand_in", {pid_file.c_str()});
+        std::string pid;
+        for (int i = 0; i < 500 && (pid = read_file(pid_file)).empty(); ++i) os::sleep_ms(20);
+        ASSERT_FALSE(pid.empty());
+        CheckPageProcess = os::process_open_for_terminate(std::stoul(pid));
+    }
+    // Whether it was ended; waits only when it should have been.
+    bool earlier_page_ended(bool expected) const {
+        return os::handle_wait(earlier_page_, expected ? 10000 : 0);
+    }
+    template <typename Run>
+    void run(Run code) {
+        try {
+            code();
+        } catch (const ExitRequested& exit) {
+            exit_code_ = static_cast<int>(exit.code);
+        }
+    }
+
+    // By kind: the traces of `functions`, "cycle" for each admission cycle,
+    // user-log lines that start with one of `logged`, balloons, TTL, the
+    // agent's network, the programs `expected` names (sorted), the exit.
+    void expect_journal(std::string expected, std::initializer_list<const char*> functions,
+                        std::initializer_list<const char*> logged) {
+        const std::string renew = "start ipconfig.exe -renew\n";
+        for (std::size_t at; !kPosix && (at = expected.find(renew)) != std::string::npos;) {
+            expected.erase(at, renew.size());
+        }
+        std::size_t programs = 0;
+        std::istringstream lines(expected);
+        for (std::string line; std::getline(lines, line);) {
+            programs += line.rfind("start ", 0) == 0 || line.rfind("dialog ", 0) == 0;
+        }
+        std::string out;
+        for (const auto& record : traces_.records()) {
+            if (record.function == "AutoAuthAndCheck" && record.message == "删除安检策略") {
+                out += "cycle\n";
+            }
+            for (const char* function : functions) {
+                if (record.function != function) continue;
+                out += (record.level == 1 ? "error: " : "trace: ") +
+                       record.message.substr(0, record.message.find(" Error=")) + "\n";
+            }
+            if (record.function == "TarnSetIpTTL" && record.level == 2) {
+                out += "ttl " +
+                       record.message.substr(record.message.find_last_not_of("0123456789") + 1) +
+                       "\n";
+            }
+            if (record.function == "ControlNetworkByPraxaTdi" && record.level == 2) {
+                out += "agent: " + record.message + "\n";
+            }
+        }
+        for (const auto& call : log_.calls_of("TarnLogToFile")) {
+            const std::string line = call.arguments.substr(29, call.arguments.size() - 30);
+            for (const char* text : logged) {
+                if (line.rfind(text, 0) == 0) out += "log: " + line + "\n";
+            }
+        }
+        for (const auto& call : tray_.calls_of("ShowBalloonMsg")) {
+            if (call.arguments[0] != '|')
+                out += "balloon: " + call.arguments + "\n";  // not clearing
+        }
+        for (const std::string& start : started(programs)) out += start + "\n";
+        if (exit_code_ >= 0) out += "exit " + std::to_string(exit_code_) + "\n";
+        for (std::size_t at; (at = out.find(agent_path(""))) != std::string::npos;) {
+            out.replace(at, agent_path("").size(), "~\\");
+        }
+        EXPECT_GBK_EQ(expected, out);
+    }
+
+    FakeModule comm_;
+    AgentFolder agent_;
+    FakeModule agent_depend_;
+    os::seams::FakeClock clock_;
+    int exit_code_ = -1;
+    os::Handle earlier_page_ = nullptr;
+};
+
+}  // namespace runtime_test
