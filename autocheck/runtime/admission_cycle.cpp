@@ -52,30 +52,12 @@ void delete_stored_policy() {
     if (gateway::assistant_file_path(kSecurityCheckPolicyFile, path)) cutil_file_Delete(path);
 }
 
-// The authenticated endpoint: policy, report, check, and what the check
-// decides for the network and the page.
 void admit(const char* url) {
     int wants_check = 0;
     if (ReadConfigInt("IsDoSecurityCheck", &wants_check) == 0 || wants_check == 0) {
         Call_TarnWriteConfig("CheckResult", "success");
     }
-    CYCLE_TRACE(kTraceInfo, "身份认证成功");
-    UpdateSecurityCheckPolicy();
-    const int disturb = read_int("IsDisturb");
-    ReportIdentityAuthResult();
-    if (DoSecurityCheckAndReportResult() != 0) {
-        Call_TarnLogToFile("%s", "安全检查已完成");
-        CYCLE_TRACE(kTraceInfo, "安全检查已完成");
-        if (read_int("SupportNat") != 0) TarnSetIpTTL(1);
-        if (read_int("SuportPraxa") != 0) ControlNetworkByPraxaTdi(0);
-        return;
-    }
-    CYCLE_TRACE(kTraceInfo, "安全检查没有通过");
-    if (disturb != 0) {
-        CYCLE_TRACE(kTraceError, "安全检查没有通过， 但因为是免打挠模式，所有没有打开检查页面");
-        return;
-    }
-    autocheck::replace_check_page(url);
+    autocheck::check_authenticated({kFunction, nullptr, nullptr}, url);
 }
 
 // Under DHCP enforcement the new admission state takes effect with a new
@@ -108,6 +90,35 @@ void authenticate_and_check(void* context) {
 }
 
 }  // namespace
+
+namespace autocheck {
+
+void check_authenticated(const CycleVariant& variant, const char* url) {
+    const auto trace = [&variant](int level, int line, const char* message) {
+        LogTrace(variant.function, level, kAutoCheckSource, line, "%s", message);
+    };
+    trace(kTraceInfo, __LINE__, "身份认证成功");
+    UpdateSecurityCheckPolicy();
+    const int disturb = read_int("IsDisturb");
+    ReportIdentityAuthResult();
+    if (DoSecurityCheckAndReportResult() != 0) {
+        Call_TarnLogToFile("%s", "安全检查已完成");
+        trace(kTraceInfo, __LINE__, "安全检查已完成");
+        if (variant.on_passed != nullptr) variant.on_passed();
+        if (read_int("SupportNat") != 0) TarnSetIpTTL(1);
+        if (read_int("SuportPraxa") != 0) ControlNetworkByPraxaTdi(0);
+        return;
+    }
+    trace(kTraceInfo, __LINE__, "安全检查没有通过");
+    if (disturb != 0) {
+        trace(kTraceError, __LINE__, "安全检查没有通过， 但因为是免打挠模式，所有没有打开检查页面");
+        return;
+    }
+    if (variant.before_failed_page != nullptr) variant.before_failed_page();
+    replace_check_page(url);
+}
+
+}  // namespace autocheck
 
 void AutoAuthAndCheck() {
     const std::lock_guard<std::mutex> one_cycle_at_a_time(autocheck::admission_cycle_lock());

@@ -1,0 +1,89 @@
+// AutoAuthAndCheckWithUserPassword: the admission cycle for a user switch.
+// Unlike the automatic cycle it keeps the stored policy file until the new
+// one arrives, tells the user the outcome in a balloon, and renews the lease
+// whatever the enforcement, since a new user may mean a new network.
+#include "autocheck/users/switch_admission.h"
+
+#include <mutex>
+
+#include "autocheck/identity/credential_auth.h"
+#include "autocheck/runtime/admission_cycle.h"
+#include "autocheck/runtime/check_page.h"
+#include "autocheck/runtime/check_page_process.h"
+#include "autocheck/runtime/cycle_lock.h"
+#include "autocheck/trace_sources.h"
+#include "cutil/trace.h"
+#include "interface/config_access.h"
+#include "interface/gateway.h"
+#include "interface/launch.h"
+#include "interface/system_helpers.h"
+#include "interface/user_log.h"
+#include "os/fault.h"
+#include "os/process.h"
+
+namespace {
+
+constexpr char kFunction[] = "AutoAuthAndCheckWithUserPassword";
+constexpr char kBalloonTitle[] = "上网用户切换";
+constexpr int kBalloonMs = 10000;
+
+#define SWITCH_TRACE(level, ...) \
+    LogTrace(kFunction, level, autocheck::kAutoCheckSource, __LINE__, __VA_ARGS__)
+
+void tell(const char* text) {
+    Call_ShowBalloonMsg(kBalloonTitle, text, kBalloonMs);
+}
+
+void tell_switched() {
+    tell("切换上网用户成功!");
+}
+
+// A failed check ends the page opened last before it tells the user.
+void tell_check_failed() {
+    autocheck::end_check_page(autocheck::take_check_page());
+    tell("安检失败，请手动切换上网用户!");
+}
+
+struct Switch {
+    const char* url;
+    const char* user_name;
+    const char* password;
+};
+
+// Runs under the fault guard with nothing that needs a destructor.
+void authenticate_and_check(void* context) {
+    const auto* run = static_cast<const Switch*>(context);
+    if (UserAuthWithUserPassword(run->user_name, run->password) != 0) {
+        autocheck::check_authenticated({kFunction, &tell_switched, &tell_check_failed}, run->url);
+        return;
+    }
+    Call_TarnLogToFile("%s", "身份认证失败");
+    SWITCH_TRACE(kTraceError, "身份认证失败");
+    tell("身份认证失败,请检查用户名和密码是否正确!");
+    autocheck::replace_check_page(run->url);
+    int nat = 0;
+    if (ReadConfigInt("SupportNat", &nat) != 0 && nat != 0) TarnSetIpTTL(0);
+}
+
+}  // namespace
+
+void AutoAuthAndCheckWithUserPassword(const char* user_name, const char* password) {
+    const std::lock_guard<std::mutex> one_cycle_at_a_time(autocheck::admission_cycle_lock());
+    Call_TarnWriteConfig("CheckResult", "");
+    Call_TarnWriteConfig("RoleId", "0");
+    Call_TarnWriteConfig("AuthTime", "");
+
+    char url[autocheck::kCheckPageUrlSize];
+    if (!autocheck::check_page_url(url)) {
+        SWITCH_TRACE(kTraceError, "没有找到检查页面，退出小助手");
+        Call_TarnLogToFile("%s", "没有找到检查页面，退出小助手");
+        os::process_exit(0);
+    }
+    Switch run{url, user_name, password};
+    if (os::fault_guard(&authenticate_and_check, &run) != os::Fault::kNone) {
+        SWITCH_TRACE(kTraceError, "发生异常");
+    }
+    // Whatever the enforcement: the new user may belong to another network.
+    SWITCH_TRACE(kTraceInfo, "刷新IP");
+    LaunchProgram(nullptr, "ipconfig.exe", "-renew", 0);
+}
