@@ -1,18 +1,16 @@
 // What the admission cycle, working thread and server command tests share:
-// the runtime doubles of event_fixture.h plus the communication double, the
-// desktop agent's network module in its folder, the recording double as
-// TarnAssistant.exe and (POSIX: Windows runs its own) ipconfig.exe, a fixed
-// local clock (Monday 2 February 2026, 10:00) and an exit seam that throws.
-// What the code did is read back as one journal.
+// event_fixture.h's doubles plus the communication double, the desktop
+// agent's network module in its folder, the recording double as
+// TarnAssistant.exe and (POSIX; Windows runs its own) ipconfig.exe, the
+// local clock fixed at Monday 2 February 2026 10:00, an exit seam that
+// throws, and everything seen read back as one journal.
 #pragma once
 
 #include <filesystem>
 #include <initializer_list>
-#include <sstream>
 #include <string>
 
 #include "autocheck/runtime/check_page_process.h"
-#include "interface/assistant_dir.h"
 #include "os/process.h"
 #include "os/seams.h"
 #include "support/gbk.h"
@@ -32,8 +30,7 @@ inline void throw_exit(std::uint32_t code) {
     throw ExitRequested{code};
 }
 
-// An earlier check page: writes its process id to the file argv[0] names,
-// then lives for a minute.
+// An earlier check page: writes its process id to the file argv[0], lives a minute.
 QUARN_TEST_HELPER(check_page_stand_in) {
     if (std::FILE* out = std::fopen(argv[0], "wb")) {
         std::fprintf(out, "%u", static_cast<unsigned>(os::process_id()));
@@ -49,10 +46,9 @@ class CycleFixture : public RuntimeFixture {
         RuntimeFixture::SetUp();
         ASSERT_TRUE(comm_.load(fake_path("QuarnAssCommunicate.dll")));
         ASSERT_TRUE(agent_.add(fake_path("BrimDepend.dll"), "BrimDepend.dll"));
-        // Held, so that it is unloaded whole before its folder goes.
-        ASSERT_TRUE(agent_depend_.load(agent_.path("BrimDepend.dll")));
+        ASSERT_TRUE(depend_.load(agent_.path("BrimDepend.dll")));  // unloaded whole at the end
         ASSERT_TRUE(home_.add(fake_path("TarnHtmlDlg.exe"), "TarnAssistant.exe"));
-        char system[kPathSize] = "";
+        char system[260] = "";
         os::system_directory(system, sizeof system);
         if (kPosix) {
             std::filesystem::copy_file(fake_path("TarnHtmlDlg.exe"),
@@ -78,8 +74,7 @@ class CycleFixture : public RuntimeFixture {
         RuntimeFixture::TearDown();
     }
 
-    // Kept in CheckPageProcess (terminate access only, as the cycle needs);
-    // earlier_page_ waits for it.
+    // CheckPageProcess gets terminate access only, as the cycles need.
     void open_earlier_page() {
         const std::string pid_file = home_.appdata() + "/page.pid";
         earlier_page_ = spawn_helper("check_page_stand_in", {pid_file.c_str()});
@@ -88,7 +83,7 @@ class CycleFixture : public RuntimeFixture {
         ASSERT_FALSE(pid.empty());
         CheckPageProcess = os::process_open_for_terminate(std::stoul(pid));
     }
-    // Whether it was ended; waits only when it should have been.
+    // Waits for the earlier page only when it should have been ended.
     bool earlier_page_ended(bool expected) const {
         return os::handle_wait(earlier_page_, expected ? 10000 : 0);
     }
@@ -101,38 +96,28 @@ class CycleFixture : public RuntimeFixture {
         }
     }
 
-    // By kind: the traces of `functions`, "cycle" for each admission cycle,
-    // user-log lines that start with one of `logged`, balloons, TTL, the
-    // agent's network, the programs `expected` names (sorted), the exit.
+    // By kind: traces of `functions`, "cycle" per admission cycle, TTL, the
+    // agent's network, user-log lines starting with one of `logged`,
+    // balloons, the programs `expected` names, the exit.
     void expect_journal(std::string expected, std::initializer_list<const char*> functions,
                         std::initializer_list<const char*> logged) {
         const std::string renew = "start ipconfig.exe -renew\n";
         for (std::size_t at; !kPosix && (at = expected.find(renew)) != std::string::npos;) {
             expected.erase(at, renew.size());
         }
-        std::size_t programs = 0;
-        std::istringstream lines(expected);
-        for (std::string line; std::getline(lines, line);) {
-            programs += line.rfind("start ", 0) == 0 || line.rfind("dialog ", 0) == 0;
-        }
         std::string out;
         for (const auto& record : traces_.records()) {
-            if (record.function == "AutoAuthAndCheck" && record.message == "删除安检策略") {
-                out += "cycle\n";
-            }
+            const std::string& said = record.message;
+            if (record.function == "AutoAuthAndCheck" && said == "删除安检策略") out += "cycle\n";
             for (const char* function : functions) {
                 if (record.function != function) continue;
                 out += (record.level == 1 ? "error: " : "trace: ") +
-                       record.message.substr(0, record.message.find(" Error=")) + "\n";
+                       said.substr(0, said.find(" Error=")) + "\n";
             }
-            if (record.function == "TarnSetIpTTL" && record.level == 2) {
-                out += "ttl " +
-                       record.message.substr(record.message.find_last_not_of("0123456789") + 1) +
-                       "\n";
-            }
-            if (record.function == "ControlNetworkByPraxaTdi" && record.level == 2) {
-                out += "agent: " + record.message + "\n";
-            }
+            if (record.function == "TarnSetIpTTL" && record.level == 2)
+                out += "ttl " + said.substr(said.find_last_not_of("0123456789") + 1) + "\n";
+            if (record.function == "ControlNetworkByPraxaTdi" && record.level == 2)
+                out += "agent: " + said + "\n";
         }
         for (const auto& call : log_.calls_of("TarnLogToFile")) {
             const std::string line = call.arguments.substr(29, call.arguments.size() - 30);
@@ -142,19 +127,24 @@ class CycleFixture : public RuntimeFixture {
         }
         for (const auto& call : tray_.calls_of("ShowBalloonMsg")) {
             if (call.arguments[0] != '|')
-                out += "balloon: " + call.arguments + "\n";  // not clearing
+                out += "balloon: " + call.arguments + "\n";  // not cleared
+        }
+        std::size_t programs = 0;
+        const std::string lines = "\n" + expected;
+        for (const char* kind : {"\nstart ", "\ndialog "}) {
+            for (std::size_t at = 0; (at = lines.find(kind, at)) != std::string::npos; ++at)
+                ++programs;
         }
         for (const std::string& start : started(programs)) out += start + "\n";
         if (exit_code_ >= 0) out += "exit " + std::to_string(exit_code_) + "\n";
-        for (std::size_t at; (at = out.find(agent_path(""))) != std::string::npos;) {
+        for (std::size_t at; (at = out.find(agent_path(""))) != std::string::npos;)
             out.replace(at, agent_path("").size(), "~\\");
-        }
         EXPECT_GBK_EQ(expected, out);
     }
 
     FakeModule comm_;
     AgentFolder agent_;
-    FakeModule agent_depend_;
+    FakeModule depend_;
     os::seams::FakeClock clock_;
     int exit_code_ = -1;
     os::Handle earlier_page_ = nullptr;
