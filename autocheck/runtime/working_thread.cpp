@@ -66,9 +66,10 @@ WorkingState PrepareWorkingPasses(const char* command_line) {
     WorkingState state;
     state.logon_start = holds(command_line, "-logon") || holds(command_line, "-user");
     int praxa = 0;
-    ReadConfigInt("SuportPraxa", &praxa);
     // Cut until a cycle admits the endpoint.
-    if (state.logon_start && praxa != 0) ControlNetworkByPraxaTdi(1);
+    if (state.logon_start && ReadConfigInt("SuportPraxa", &praxa) != 0 && praxa != 0) {
+        ControlNetworkByPraxaTdi(1);
+    }
     Call_SetPacketRecvCallBack(&PacketRecvCallBack);
     Call_InitTray();
     Call_AddEventNotify();

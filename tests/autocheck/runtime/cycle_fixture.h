@@ -16,6 +16,7 @@
 #include "support/gbk.h"
 #include "support/helper_process.h"
 #include "tests/autocheck/runtime/event_fixture.h"
+#include "tests/fakes/Communicate/communicate_script.h"
 #include "tests/fakes/agent_folder.h"
 
 namespace runtime_test {
@@ -98,7 +99,8 @@ class CycleFixture : public RuntimeFixture {
 
     // By kind: traces of `functions`, "cycle" per admission cycle, TTL, the
     // agent's network, user-log lines starting with one of `logged`,
-    // balloons, the programs `expected` names, the exit.
+    // balloons, heartbeat and wake-up notices (from the trade code on, to
+    // srv:36537), the programs `expected` names, the exit.
     void expect_journal(std::string expected, std::initializer_list<const char*> functions,
                         std::initializer_list<const char*> logged) {
         const std::string renew = "start ipconfig.exe -renew\n";
@@ -128,6 +130,17 @@ class CycleFixture : public RuntimeFixture {
         for (const auto& call : tray_.calls_of("ShowBalloonMsg")) {
             if (call.arguments[0] != '|')
                 out += "balloon: " + call.arguments + "\n";  // not cleared
+        }
+        const auto sent = sent_requests(comm_);
+        const auto peers = comm_.calls_of("GetUdpPacketFrom");
+        for (std::size_t i = 0; i < sent.size() && i < peers.size(); ++i) {
+            std::string text = sent[i].text;
+            for (const char blank : {'\r', '\n', '\t'})
+                text.erase(std::remove(text.begin(), text.end(), blank), text.end());
+            const std::size_t code = text.find("<TradeCode>") + 11;
+            if (text.compare(code, 4, "Hear") == 0 || text.compare(code, 4, "Comp") == 0)
+                out += "udp " + peers[i].arguments.substr(0, peers[i].arguments.rfind('|')) + " " +
+                       text.substr(code) + "\n";
         }
         std::size_t programs = 0;
         const std::string lines = "\n" + expected;
