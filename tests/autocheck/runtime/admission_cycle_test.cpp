@@ -36,9 +36,6 @@ const CycleCase kCases[] = {
      RESET STAMP "RoleId=3|CheckResult=success|",
      "cycle\ntrace: 删除安检策略\ntrace: 身份认证成功\ntrace: 安全检查已完成\nttl 200\n"
      "agent: 通过Praxa的TDI放开网络\n" NO_DHCP "log: 安全检查已完成\n"},
-    {"AdmittedWithoutNatOrAgent", "", true, RESET STAMP "RoleId=3|CheckResult=success|",
-     "cycle\ntrace: 删除安检策略\ntrace: 身份认证成功\ntrace: 安全检查已完成\n" NO_DHCP
-     "log: 安全检查已完成\n"},
     {"CheckFails", "IsDoSecurityCheck=1;SupportNat=1;SuportPraxa=1", true, RESET STAMP "RoleId=3|",
      "cycle\ntrace: 删除安检策略\ntrace: 身份认证成功\ntrace: 安全检查没有通过\n" NO_DHCP PAGE},
     {"CheckFailsNotDisturbed", "IsDoSecurityCheck=1;IsDisturb=1;CurrentEnforceType=DBRIDGE", true,

@@ -75,8 +75,6 @@ const CommandCase kCases[] = {
      "", 1, kNone,
      SWITCH "trace: 尝试切换到用户: 张三\ntrace: 切换过程已完成: 张三\n" SWITCHING
             "balloon: 上网用户切换|切换上网用户成功!|10000\nstart ipconfig.exe -renew\n"},
-    {"SwitchUserEmptyName", "<WhatToDo>SwitchUser</WhatToDo><UserName></UserName>", "", 1, kNone,
-     SWITCH "trace: 重新做一次认证和安检\ncycle\ntrace: 切换过程已完成: \n" SWITCHING},
     {"SwitchUserWithoutName", "<WhatToDo>SwitchUser</WhatToDo>", "", 1, kNone,
      "error: 用户切换没有指定用户名\nlog: 用户切换没有指定用户名\n"},
     {"ForcedOffline",

@@ -24,24 +24,19 @@ struct ScheduleCase {
 const ScheduleCase kCases[] = {
     {"NeverChecked", "CheckTime", "1000", ""},
     {"PeriodThreeTwoDaysAgo", "CheckTime=2026-01-31 10:00:00", "0000", ""},
-    {"PeriodThreeThreeDaysAgo", "CheckTime=2026-01-29 23:59:59", "1000", ""},
-    {"PeriodZero", "CheckPeriod=0", "1000", ""},
     {"WeekFridayToMonday", "CheckPeriod=7;CheckTime=2026-01-30 10:00:00;CheckDayOfWeek=5", "1000",
      WEEK},
     {"WeekSundayToMonday", "CheckPeriod=7;CheckDayOfWeek=0", "0000", ""},
     {"MonthJanuaryToFebruary", "CheckPeriod=30;CheckTime=2026-01-31 10:00:00;CheckMonth=1", "1000",
      MONTH},
     {"ThirtyDaysWithoutCheck", "CheckTime=2026-01-02 10:00:00", "1001", ""},
-    {"TwentyNineDaysWithoutCheck", "CheckTime=2026-01-03 10:00:00", "1000", ""},
     {"NoAuthTime", "AuthTime", "0100", ""},
     {"AuthTimeNotADate", "AuthTime=soon", "0100", ""},
     {"IntervalReached", "AuthTime=2026-02-02 09:00:00", "0100", ""},
     {"ThreeMinutesOverdue", "AuthTime=2026-02-02 08:57:00", "0110", SLEPT},
-    {"IntervalNegativeIsSixty", "AuthInterval=-5", "0000", ""},
     {"IntervalZeroJustSent", "AuthInterval=0;AuthTime=2026-02-02 10:00:00", "0100", ""},
     {"IntervalZeroThreeMinutes", "AuthInterval=0;AuthTime=2026-02-02 09:57:00", "0110", SLEPT},
     {"ClockSetBackTwoHours", "AuthTime=2026-02-02 12:00:00", "0110", SLEPT},
-    {"ClockSetBackLessThanInterval", "AuthTime=2026-02-02 10:59:00", "0000", ""},
 };
 
 void PrintTo(const ScheduleCase& c, std::ostream* out) {
