@@ -45,6 +45,9 @@ QUARN_TEST_HELPER(start_case) {
     if (argc < 2) return 2;
     FakeModule config(fake_path("QuarnAssConfigMgr.dll"));
     if (std::strcmp(argv[1], "-") != 0) Call_TarnWriteConfig("CheckUrl", argv[1]);
+    // A server that cannot be reached (no HTTP client is bound here): the
+    // working thread keeps waiting for it and opens no page of its own.
+    Call_TarnWriteConfig("ServerDownPath", "http://srv/d/");
     TraceCapture traces;
     os::seams::install_exit_hook(&throwing_exit_hook);
     try {
