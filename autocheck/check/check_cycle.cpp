@@ -7,6 +7,7 @@
 
 #include "autocheck/check/repair_page.h"
 #include "autocheck/check/security_check.h"
+#include "autocheck/check_time.h"
 #include "autocheck/desktop_agent/praxa_network.h"
 #include "autocheck/policy/security_check_policy.h"
 #include "autocheck/request_document.h"
@@ -52,16 +53,6 @@ void sleep_seconds(int seconds) {
 
 const char* verdict_of(const XmlNode* result) {
     return cutil_xml_get(result, "TARN/CheckResult");
-}
-
-// CheckTime, CheckDayOfWeek and CheckMonth from one reading of the clock.
-void stamp_check_time() {
-    const os::DateTime now = os::local_time();
-    char text[24];
-    FormatTimeText(now, text);
-    Call_TarnWriteConfig("CheckTime", text);
-    WriteConfigInt("CheckDayOfWeek", now.day_of_week);
-    WriteConfigInt("CheckMonth", now.month);
 }
 
 XmlDocument load_policy() {
@@ -207,7 +198,7 @@ void mark_admission(const XmlNode* result) {
 
 int DoSecurityCheckAndReportResult() {
     Call_TarnLogToFile("%s", kEnterBanner);
-    stamp_check_time();
+    autocheck::store_check_time();
 
     if (read_int("DeviceId", 0) == 0) {
         CYCLE_TRACE(kTraceInfo, "没有取到DeviceId");

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "autocheck/check_time.h"
 #include "autocheck/identity/credential_auth.h"
 #include "autocheck/identity/ukey_auth.h"
 #include "autocheck/trace_sources.h"
@@ -67,18 +68,6 @@ int refuse(int line, const char* user_log, const char* trace) {
     return 0;
 }
 
-// AuthTime and CheckTime, then CheckDayOfWeek and CheckMonth, from one
-// reading of the clock.
-void stamp_times() {
-    const os::DateTime now = os::local_time();
-    char text[24];
-    FormatTimeText(now, text);
-    Call_TarnWriteConfig("AuthTime", text);
-    Call_TarnWriteConfig("CheckTime", text);
-    WriteConfigInt("CheckDayOfWeek", now.day_of_week);
-    WriteConfigInt("CheckMonth", now.month);
-}
-
 // Where the domain-check module comes from: the server's download folder,
 // or the assistant directory when it is not configured.
 void read_base_location(char* base) {
@@ -137,7 +126,7 @@ int DoIdentityAuth() {
     Call_TarnLogToFile("%s", banner("进入", 37, 43).c_str());
     char base[kPathSize];
     read_base_location(base);
-    stamp_times();
+    autocheck::store_check_time(true);
 
     int device_id = 0;
     ReadConfigInt("DeviceId", &device_id);

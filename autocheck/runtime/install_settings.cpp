@@ -6,6 +6,7 @@
 #include <cstring>
 #include <initializer_list>
 
+#include "autocheck/check_time.h"
 #include "autocheck/desktop_agent/praxa_network.h"
 #include "autocheck/runtime/install_steps.h"
 #include "cutil/text.h"
@@ -65,13 +66,8 @@ void apply_check_result(const char* result) {
     if (praxa != 0) ControlNetworkByPraxaTdi(failed ? 1 : 0);
 }
 
-void store_check_time() {
-    const os::DateTime now = os::local_time();
-    char text[32];
-    FormatTimeText(now, text);
-    Call_TarnWriteConfig("CheckTime", text);
-    WriteConfigInt("CheckDayOfWeek", now.day_of_week);
-    WriteConfigInt("CheckMonth", now.month);
+void store_check_state() {
+    autocheck::store_check_time();
     Call_TarnWriteConfig("ShowNewIcon", "1");
 }
 
@@ -121,7 +117,7 @@ void store_settings(const Packet& packet) {
         apply_check_result(packet.text[kCheckResult]);
     }
 
-    store_check_time();
+    store_check_state();
     for (Field field :
          {kAboutMessage, kReCheckTime, kDisturb, kAuthInterval, kIsShowNavigation, kListeningPort,
           kCryptKey, kCheckAgent, kHowLongNotInsert, kEnableSoftuseApplyFor}) {

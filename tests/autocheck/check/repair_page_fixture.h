@@ -17,6 +17,7 @@
 #include "interface/system_helpers.h"
 #include "os/process.h"
 #include "os/system.h"
+#include "support/file_bytes.h"
 #include "tests/fakes/assistant_home.h"
 #include "tests/fakes/fake_module.h"
 #include "tests/fakes/trace_capture.h"
@@ -33,17 +34,7 @@ inline std::string hidden(const char* name, const std::string& value) {
     return std::string("\t<INPUT TYPE=\"hidden\" NAME=\"") + name + "\" value='" + value + "'>";
 }
 
-inline std::string read_file(const std::string& path) {
-    std::string bytes;
-    if (std::FILE* file = std::fopen(path.c_str(), "rb")) {
-        char chunk[4096];
-        for (std::size_t got; (got = std::fread(chunk, 1, sizeof chunk, file)) > 0;) {
-            bytes.append(chunk, got);
-        }
-        std::fclose(file);
-    }
-    return bytes;
-}
+using quarn::test::read_file;
 
 class RepairPageTest : public testing::Test {
   protected:

@@ -17,6 +17,7 @@
 #include "interface/config_access.h"
 #include "os/system.h"
 #include "os/time.h"
+#include "support/file_bytes.h"
 #include "tests/fakes/assistant_home.h"
 #include "tests/fakes/fake_module.h"
 #include "tests/fakes/trace_capture.h"
@@ -25,17 +26,7 @@ namespace runtime_test {
 
 using namespace quarn::test;
 
-inline std::string read_file(const std::string& path) {
-    std::string bytes;
-    if (std::FILE* file = std::fopen(path.c_str(), "rb")) {
-        char chunk[4096];
-        for (std::size_t got; (got = std::fread(chunk, 1, sizeof chunk, file)) > 0;) {
-            bytes.append(chunk, got);
-        }
-        std::fclose(file);
-    }
-    return bytes;
-}
+using quarn::test::read_file;
 
 class RuntimeFixture : public testing::Test {
   protected:
