@@ -30,8 +30,7 @@ int process_count_by_name(const char* exe_name, int stop_at);
 // SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_DDEWAIT | SEE_MASK_FLAG_NO_UI).
 // `parameters` is one command-line text. On success *process receives the
 // process handle when the system gives one (may stay null).
-bool process_shell_open(const char* file, const char* parameters, int show_state,
-                        Handle* process);
+bool process_shell_open(const char* file, const char* parameters, int show_state, Handle* process);
 // Starts `path` with `arguments` (argv style, null-terminated, without
 // argv[0]) and returns its handle; used by the tools and test helpers.
 Handle process_spawn(const char* path, const char* const* arguments);

@@ -1,3 +1,5 @@
+#include "os/process.h"
+
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -8,7 +10,6 @@
 #include "os/error.h"
 #include "os/event.h"
 #include "os/module.h"
-#include "os/process.h"
 #include "os/seams.h"
 #include "os/shared_memory.h"
 #include "os/time.h"
@@ -22,7 +23,9 @@ using quarn::test::spawn_helper;
 using quarn::test::unique_name;
 using quarn::test::wait_helper;
 
-QUARN_TEST_HELPER(exit_with) { return std::atoi(argv[0]); }
+QUARN_TEST_HELPER(exit_with) {
+    return std::atoi(argv[0]);
+}
 
 // Sleeps until killed (or a minute passes).
 QUARN_TEST_HELPER(linger) {
@@ -195,8 +198,8 @@ TEST(Process, ShellOpenSplitsParametersLikeAWindowsCommandLine) {
     const std::string self = executable_path();
     os::Handle helper = nullptr;
     ASSERT_TRUE(os::process_shell_open(
-        self.c_str(),
-        "--quarn-helper=check_arguments \"a b\" c \"say \\\"hi\\\"\" back\\slash\\", 1, &helper));
+        self.c_str(), "--quarn-helper=check_arguments \"a b\" c \"say \\\"hi\\\"\" back\\slash\\",
+        1, &helper));
     ASSERT_NE(nullptr, helper);
     EXPECT_EQ(0, wait_helper(helper));
 }
@@ -205,7 +208,9 @@ struct ExitObserved {
     std::uint32_t code;
 };
 
-void throw_exit(std::uint32_t code) { throw ExitObserved{code}; }
+void throw_exit(std::uint32_t code) {
+    throw ExitObserved{code};
+}
 
 TEST(Process, ExitGoesThroughTheHookFirst) {
     os::seams::install_exit_hook(throw_exit);
