@@ -63,3 +63,9 @@ int ReadConfigInt(const char* key, int* value) {
     }
     return found;
 }
+
+int ReadConfigIntOr(const char* key, int fallback) {
+    int value = fallback;
+    ReadConfigInt(key, &value);
+    return value;
+}

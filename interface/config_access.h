@@ -24,3 +24,5 @@ int WriteConfigInt(const char* key, int value);
 // into *value. A null `value` or a failed read returns 0 and leaves *value
 // as it was, so callers preset it with their default.
 int ReadConfigInt(const char* key, int* value);
+// The integer form with its default: `fallback` when the key cannot be read.
+int ReadConfigIntOr(const char* key, int fallback = 0);

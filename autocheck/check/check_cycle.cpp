@@ -37,12 +37,6 @@ constexpr char kLeaveBanner[] =
 #define CYCLE_TRACE(level, ...) \
     LogTrace(kFunction, level, autocheck::kSecurityCheckSource, __LINE__, __VA_ARGS__)
 
-int read_int(const char* key, int fallback) {
-    int value = fallback;
-    ReadConfigInt(key, &value);
-    return value;
-}
-
 // Whole seconds of any size, in steps the millisecond sleep can take.
 void sleep_seconds(int seconds) {
     constexpr int kStep = 3600;
@@ -146,13 +140,13 @@ Next repair_by_hand(const XmlDocument& result, int disturb) {
 // Sends the result to the server and stores what it says. False when the
 // cycle stops here (nothing stored).
 bool report(XmlNode* result) {
-    const int policy_id = read_int("PolicyId", 0);
+    const int policy_id = ReadConfigIntOr("PolicyId", 0);
     if (policy_id < 0) {
         CYCLE_TRACE(kTraceInfo, "没有取到PolicyId");
         return false;
     }
     autocheck::append_text(result, "TradeCode", "ReportCheckResult");
-    autocheck::append_int(result, "AgentID", read_int("DeviceId", 0));
+    autocheck::append_int(result, "AgentID", ReadConfigIntOr("DeviceId", 0));
     autocheck::append_int(result, "PolicyId", policy_id);
 
     char web_url[kPathSize];
@@ -190,8 +184,8 @@ bool report(XmlNode* result) {
 // desktop agent's block lifted otherwise.
 void mark_admission(const XmlNode* result) {
     const bool refused = cutil_str_iequal(verdict_of(result), "false");
-    if (read_int("SupportNat", 0) != 0) TarnSetIpTTL(refused ? 0 : 1);
-    if (!refused && read_int("SuportPraxa", 0) != 0) ControlNetworkByPraxaTdi(0);
+    if (ReadConfigIntOr("SupportNat", 0) != 0) TarnSetIpTTL(refused ? 0 : 1);
+    if (!refused && ReadConfigIntOr("SuportPraxa", 0) != 0) ControlNetworkByPraxaTdi(0);
 }
 
 }  // namespace
@@ -200,25 +194,25 @@ int DoSecurityCheckAndReportResult() {
     Call_TarnLogToFile("%s", kEnterBanner);
     autocheck::store_check_time();
 
-    if (read_int("DeviceId", 0) == 0) {
+    if (ReadConfigIntOr("DeviceId", 0) == 0) {
         CYCLE_TRACE(kTraceInfo, "没有取到DeviceId");
         return 0;
     }
-    if (read_int("IsForbid", 0) != 0) {
+    if (ReadConfigIntOr("IsForbid", 0) != 0) {
         CYCLE_TRACE(kTraceError, "此设备已被隔离，不做自动身份认证");
         return 0;
     }
-    if (read_int("RoleId", 0) == 0) {
+    if (ReadConfigIntOr("RoleId", 0) == 0) {
         CYCLE_TRACE(kTraceError, "没有取到角色ID，身份认证可能没通过");
         return 0;
     }
-    if (read_int("IsDoSecurityCheck", 0) <= 0) {
+    if (ReadConfigIntOr("IsDoSecurityCheck", 0) <= 0) {
         Call_TarnLogToFile("%s", "策略要求不做安全检查");
         CYCLE_TRACE(kTraceInfo, "不用做安全检查");
         return 1;
     }
-    const int disturb = read_int("IsDisturb", 0);
-    const int recheck_seconds = read_int("CheckFailRecheckTime", 0);
+    const int disturb = ReadConfigIntOr("IsDisturb", 0);
+    const int recheck_seconds = ReadConfigIntOr("CheckFailRecheckTime", 0);
 
     const XmlDocument policy = load_policy();
     if (policy == nullptr) {
@@ -245,7 +239,7 @@ int DoSecurityCheckAndReportResult() {
     }
     if (!passed(result)) {
         CYCLE_TRACE(kTraceInfo, "安全检查没有完全通过");
-        next = read_int("IsAutoRepair", 0) != 0
+        next = ReadConfigIntOr("IsAutoRepair", 0) != 0
                    ? repair_automatically(policy.get(), &result, disturb)
                    : repair_by_hand(result, disturb);
     }

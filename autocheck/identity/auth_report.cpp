@@ -22,12 +22,6 @@ int refuse(int line, const char* message) {
 }
 
 // An integer of the configuration store; 0 when unreadable.
-int read_int(const char* key) {
-    int value = 0;
-    ReadConfigInt(key, &value);
-    return value;
-}
-
 const char* yes_no(bool yes) {
     return yes ? "Yes" : "No";
 }
@@ -35,11 +29,11 @@ const char* yes_no(bool yes) {
 }  // namespace
 
 int ReportIdentityAuthResult() {
-    const int device_id = read_int("DeviceId");
-    const int is_forbid = read_int("IsForbid");
-    const int role_id = read_int("RoleId");
-    const int policy_id = read_int("PolicyId");
-    const int security_check = read_int("IsDoSecurityCheck");
+    const int device_id = ReadConfigIntOr("DeviceId");
+    const int is_forbid = ReadConfigIntOr("IsForbid");
+    const int role_id = ReadConfigIntOr("RoleId");
+    const int policy_id = ReadConfigIntOr("PolicyId");
+    const int security_check = ReadConfigIntOr("IsDoSecurityCheck");
     if (device_id == 0) return refuse(__LINE__, "此设备还没有注册");
     if (is_forbid == 1) return refuse(__LINE__, "此设备已被隔离");
 

@@ -128,14 +128,10 @@ int DoIdentityAuth() {
     read_base_location(base);
     autocheck::store_check_time(true);
 
-    int device_id = 0;
-    ReadConfigInt("DeviceId", &device_id);
-    if (device_id == 0) {
+    if (ReadConfigIntOr("DeviceId") == 0) {
         return refuse(__LINE__, "没有找到设备ID, 身份认证失败", "没有找到设备ID, 不做身份认证");
     }
-    int forbidden = 0;
-    ReadConfigInt("IsForbid", &forbidden);
-    if (forbidden != 0) {
+    if (ReadConfigIntOr("IsForbid") != 0) {
         return refuse(__LINE__, "此设备已被隔离，身份认证失败", "此设备已被隔离，不做自动身份认证");
     }
 

@@ -32,12 +32,6 @@ constexpr char kFunction[] = "AutoAuthAndCheck";
 #define CYCLE_TRACE(level, ...) \
     LogTrace(kFunction, level, autocheck::kAutoCheckSource, __LINE__, __VA_ARGS__)
 
-int read_int(const char* key) {
-    int value = 0;
-    ReadConfigInt(key, &value);
-    return value;
-}
-
 void reset_admission_state() {
     Call_TarnWriteConfig("CheckResult", "");
     Call_TarnWriteConfig("RoleId", "0");
@@ -84,7 +78,7 @@ void authenticate_and_check(void* context) {
         Call_TarnLogToFile("%s", "身份认证失败");
         CYCLE_TRACE(kTraceError, "身份认证失败");
         autocheck::replace_check_page(url);
-        if (read_int("SupportNat") != 0) TarnSetIpTTL(0);
+        if (ReadConfigIntOr("SupportNat") != 0) TarnSetIpTTL(0);
     }
     renew_lease_under_dhcp();
 }
@@ -99,14 +93,14 @@ void check_authenticated(const CycleVariant& variant, const char* url) {
     };
     trace(kTraceInfo, __LINE__, "身份认证成功");
     UpdateSecurityCheckPolicy();
-    const int disturb = read_int("IsDisturb");
+    const int disturb = ReadConfigIntOr("IsDisturb");
     ReportIdentityAuthResult();
     if (DoSecurityCheckAndReportResult() != 0) {
         Call_TarnLogToFile("%s", "安全检查已完成");
         trace(kTraceInfo, __LINE__, "安全检查已完成");
         if (variant.on_passed != nullptr) variant.on_passed();
-        if (read_int("SupportNat") != 0) TarnSetIpTTL(1);
-        if (read_int("SuportPraxa") != 0) ControlNetworkByPraxaTdi(0);
+        if (ReadConfigIntOr("SupportNat") != 0) TarnSetIpTTL(1);
+        if (ReadConfigIntOr("SuportPraxa") != 0) ControlNetworkByPraxaTdi(0);
         return;
     }
     trace(kTraceInfo, __LINE__, "安全检查没有通过");

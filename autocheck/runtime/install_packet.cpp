@@ -9,13 +9,13 @@
 namespace install {
 namespace {
 
-struct FieldSpec {
+struct FieldRow {
     Field field;
     const char* element;  // under TARN
     const char* key;      // null: read, never stored
 };
 
-constexpr FieldSpec kFields[] = {
+constexpr FieldRow kFields[] = {
     {kWhatToDo, "WhatToDo", nullptr},
     {kDeskLinkName, "DeskLinkName", nullptr},
     {kCheckUrl, "CheckUrl", "CheckUrl"},
@@ -70,10 +70,10 @@ const char* field_key(Field field) {
 }
 
 void read_packet(const XmlNode* document, Packet* packet) {
-    for (const FieldSpec& spec : kFields) {
+    for (const FieldRow& row : kFields) {
         static_assert(kEnableSoftuseApplyFor + 1 == kFieldCount, "the guarded field comes last");
-        if (spec.field == kEnableSoftuseApplyFor) break;
-        packet->text[spec.field] = cutil_xml_get(document, "TARN/%s", spec.element);
+        if (row.field == kEnableSoftuseApplyFor) break;
+        packet->text[row.field] = cutil_xml_get(document, "TARN/%s", row.element);
     }
     packet->text[kEnableSoftuseApplyFor] = nullptr;
     LateRead read{document, packet};

@@ -58,12 +58,8 @@ void store_encoded(const Packet& packet, Field field) {
 // any other result lets it in.
 void apply_check_result(const char* result) {
     const bool failed = cutil_str_iequal(result, "false") != 0;
-    int nat = 0;
-    int praxa = 0;
-    ReadConfigInt("SupportNat", &nat);
-    ReadConfigInt("SuportPraxa", &praxa);
-    if (nat != 0) TarnSetIpTTL(failed ? 0 : 1);
-    if (praxa != 0) ControlNetworkByPraxaTdi(failed ? 1 : 0);
+    if (ReadConfigIntOr("SupportNat") != 0) TarnSetIpTTL(failed ? 0 : 1);
+    if (ReadConfigIntOr("SuportPraxa") != 0) ControlNetworkByPraxaTdi(failed ? 1 : 0);
 }
 
 void store_check_state() {

@@ -58,12 +58,6 @@ constexpr MenuEntry kMenu[] = {
     {"切换上网用户", "Event Open User Switch Html", Shown::kAlways},
 };
 
-int read_int(const char* key) {
-    int value = 0;
-    ReadConfigInt(key, &value);
-    return value;
-}
-
 // Which of the conditional entries the stored settings ask for.
 struct MenuSettings {
     bool auto_auth = false;
@@ -76,8 +70,8 @@ struct MenuSettings {
         char auto_auth[260] = "No";
         ReadConfigText("IsAutoAuth", auto_auth, sizeof auto_auth);
         settings.auto_auth = cutil_str_iequal(auto_auth, "Yes") != 0;
-        settings.navigation = read_int("ShowNavigationMenu") != 0;
-        settings.software_apply = read_int("EnableSoftuseApplyFor") != 0;
+        settings.navigation = ReadConfigIntOr("ShowNavigationMenu") != 0;
+        settings.software_apply = ReadConfigIntOr("EnableSoftuseApplyFor") != 0;
         char auth_type[260] = "";
         settings.user_password = ReadConfigText("LastAuthType", auth_type, sizeof auth_type) != 0 &&
                                  cutil_str_iequal(auth_type, "User") != 0;
@@ -151,7 +145,7 @@ void add_icon() {
 }  // namespace
 
 void ShowOrUpdateIcon() {
-    if (read_int("IsHideIcon") != 0) {
+    if (ReadConfigIntOr("IsHideIcon") != 0) {
         if (g_tray_icon_shown != 0) {
             clear_balloon();
             Call_DelTrayIcon();
@@ -160,7 +154,7 @@ void ShowOrUpdateIcon() {
         return;
     }
 
-    const int show_new = read_int("ShowNewIcon");
+    const int show_new = ReadConfigIntOr("ShowNewIcon");
     char check_result[260] = "";
     ReadConfigText("CheckResult", check_result, sizeof check_result);
     if (show_new == 0 && (g_tray_icon_shown != 0 || check_result[0] == '\0')) return;
