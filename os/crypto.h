@@ -1,0 +1,36 @@
+// Hashes, message authentication and random bytes from the platform's own
+// cryptography (CNG on Windows, OpenSSL's libcrypto on POSIX): the
+// authenticated datagrams, the local frames and the verified module
+// downloads all stand on these few calls, and none of it is written here.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <initializer_list>
+#include <string>
+
+namespace os {
+
+inline constexpr std::size_t kSha256Size = 32;
+using Sha256Digest = std::array<std::uint8_t, kSha256Size>;
+
+// A run of bytes that one call hashes; several are hashed as if joined.
+struct ByteRange {
+    const void* data;
+    std::size_t size;
+};
+
+// SHA-256 of the joined ranges. False only when the platform refuses.
+bool sha256(std::initializer_list<ByteRange> parts, Sha256Digest& digest);
+// HMAC-SHA256 of the joined ranges under `key` (any length, empty allowed).
+bool hmac_sha256(ByteRange key, std::initializer_list<ByteRange> parts, Sha256Digest& tag);
+// Fills `size` bytes from the system's cryptographic generator.
+bool random_bytes(void* out, std::size_t size);
+// Compares two tags in time that does not depend on where they differ.
+bool tags_equal(const void* a, const void* b, std::size_t size);
+
+// Lower-case hexadecimal of a digest, as manifests and traces write it.
+std::string digest_hex(const Sha256Digest& digest);
+
+}  // namespace os
