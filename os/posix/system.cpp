@@ -1,6 +1,9 @@
 // Operating-system facts and settings on POSIX.
 #include "os/system.h"
 
+#include <pwd.h>
+#include <unistd.h>
+
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -12,14 +15,42 @@
 namespace os {
 namespace {
 
-// Windows names its program folder in the environment; POSIX has none, so
-// "%ProgramFiles%" stands for QUARN_PROGRAM_FILES_DIR, else "/opt". A
-// ProgramFiles the environment sets wins.
+const char* set_or_null(const char* name) {
+    const char* value = std::getenv(name);
+    return value != nullptr && *value != '\0' ? value : nullptr;
+}
+
+// The user's data folder, as the XDG base directories name it: an absolute
+// $XDG_DATA_HOME, else ~/.local/share (the password database's home when
+// HOME is unset). Kept per thread: the caller copies it at once.
+const char* user_data_folder() {
+    thread_local std::string folder;
+    const char* xdg = set_or_null("XDG_DATA_HOME");
+    if (xdg != nullptr && xdg[0] == '/') return (folder = xdg).c_str();
+    const char* home = set_or_null("HOME");
+    if (home == nullptr) {
+        const passwd* entry = getpwuid(getuid());
+        home = entry != nullptr ? entry->pw_dir : nullptr;
+    }
+    if (home == nullptr) return nullptr;
+    folder = home;
+    if (folder.back() != '/') folder += '/';
+    return (folder += ".local/share").c_str();
+}
+
+// Windows names its program and application-data folders in the
+// environment; POSIX does not. "%ProgramFiles%" stands for
+// QUARN_PROGRAM_FILES_DIR, else "/opt"; "%APPDATA%" for the user's data
+// folder, so the assistant lives in ~/.local/share/Quarn/ rather than in a
+// "C:" folder under whatever the current directory is. A value the
+// environment sets wins.
 const char* variable(const char* name) {
     const char* value = std::getenv(name);
-    if (value != nullptr || std::strcmp(name, "ProgramFiles") != 0) return value;
-    const char* configured = std::getenv("QUARN_PROGRAM_FILES_DIR");
-    return configured != nullptr && *configured != '\0' ? configured : "/opt";
+    if (value != nullptr) return value;
+    if (std::strcmp(name, "APPDATA") == 0) return user_data_folder();
+    if (std::strcmp(name, "ProgramFiles") != 0) return nullptr;
+    const char* configured = set_or_null("QUARN_PROGRAM_FILES_DIR");
+    return configured != nullptr ? configured : "/opt";
 }
 
 }  // namespace

@@ -16,9 +16,20 @@
 
 namespace {
 
+// Windows falls back to drive C; POSIX answers an unset APPDATA with the
+// user's data folder.
+#ifdef _WIN32
+constexpr char kUnsetDirectory[] = "C:\\Quarn\\";
+#else
+constexpr char kUnsetDirectory[] = "/data/home\\Quarn\\";
+#endif
+
 TEST(AssistantDir, QuarnFolderOfAppdataOrOfDriveC) {
     char saved[1024] = "";
     const bool had = os::env_get("APPDATA", saved, sizeof saved) > 0;
+    char saved_xdg[1024] = "";
+    const bool had_xdg = os::env_get("XDG_DATA_HOME", saved_xdg, sizeof saved_xdg) > 0;
+    os::env_set("XDG_DATA_HOME", "/data/home");
     // "\\Quarn\\" after 252 characters ends at the 259th: the longest that fits.
     const std::string longest = "D:\\" + std::string(249, 'b');
     const struct {
@@ -27,7 +38,7 @@ TEST(AssistantDir, QuarnFolderOfAppdataOrOfDriveC) {
     } cases[] = {
         {"D:\\Users\\a\\AppData\\Roaming\\", "D:\\Users\\a\\AppData\\Roaming\\Quarn\\"},
         {"D:\\Users\\a\\AppData\\Roaming", "D:\\Users\\a\\AppData\\Roaming\\Quarn\\"},
-        {"-", "C:\\Quarn\\"},
+        {"-", kUnsetDirectory},
         {"D:\\" + std::string(300, 'a'), "C:\\Quarn\\"},  // too long for a path: as unset
         {longest, longest + "\\Quarn\\"},
         {longest + "b", "C:\\Quarn\\"},  // one more would cut the folder: as unset
@@ -46,6 +57,7 @@ TEST(AssistantDir, QuarnFolderOfAppdataOrOfDriveC) {
     EXPECT_FALSE(gateway::assistant_file_path("a.dll", path));
     EXPECT_STREQ("", path);
     os::env_set("APPDATA", had ? saved : nullptr);
+    os::env_set("XDG_DATA_HOME", had_xdg ? saved_xdg : nullptr);
     EXPECT_EQ(0, GetAssistantDir(nullptr));
 }
 

@@ -1,9 +1,9 @@
+#include "os/system.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <string>
-
-#include "os/system.h"
 
 namespace {
 
@@ -18,7 +18,40 @@ TEST(System, VersionIsReported) {
 }
 
 #ifndef _WIN32
-TEST(System, IpTtlIsNeverChangedOnThisPlatform) { EXPECT_FALSE(os::set_ip_ttl(200)); }
+TEST(System, IpTtlIsNeverChangedOnThisPlatform) {
+    EXPECT_FALSE(os::set_ip_ttl(200));
+}
+
+// An unset APPDATA is the user's data folder; a set one wins.
+TEST(System, AppdataDefaultsToTheUserDataFolder) {
+    const struct {
+        const char* appdata;  // null: unset
+        const char* xdg;
+        const char* home;
+        const char* expected;
+    } cases[] = {
+        {nullptr, "/x/data", "/h", "/x/data"},
+        {nullptr, "relative", "/h/", "/h/.local/share"},  // only an absolute XDG folder counts
+        {nullptr, nullptr, "/h", "/h/.local/share"},
+        {"/set", "/x/data", "/h", "/set"},
+    };
+    std::string saved[3];
+    const char* names[] = {"APPDATA", "XDG_DATA_HOME", "HOME"};
+    for (int i = 0; i < 3; ++i) {
+        char value[1024] = "";
+        if (os::env_get(names[i], value, sizeof value) > 0) saved[i] = value;
+    }
+    for (const auto& c : cases) {
+        os::env_set("APPDATA", c.appdata);
+        os::env_set("XDG_DATA_HOME", c.xdg);
+        os::env_set("HOME", c.home);
+        char value[256] = "";
+        os::env_get("APPDATA", value, sizeof value);
+        EXPECT_STREQ(c.expected, value);
+    }
+    for (int i = 0; i < 3; ++i)
+        os::env_set(names[i], saved[i].empty() ? nullptr : saved[i].c_str());
+}
 #endif
 
 TEST(System, EnvironmentSetGetAndUnset) {
@@ -40,8 +73,8 @@ TEST(System, ExpandReplacesKnownNamesAndKeepsUnknownOnes) {
     EXPECT_STREQ("C:\\Data\\Quarn %QUARN_OS_UNSET% 100%", text);
     EXPECT_EQ(std::strlen(text) + 1, length) << "length with the terminator";
     char small[4];
-    EXPECT_EQ(length, os::env_expand("%QUARN_OS_DIR%\\Quarn %QUARN_OS_UNSET% 100%", small,
-                                     sizeof small));
+    EXPECT_EQ(length,
+              os::env_expand("%QUARN_OS_DIR%\\Quarn %QUARN_OS_UNSET% 100%", small, sizeof small));
     os::env_set("QUARN_OS_DIR", nullptr);
 }
 
