@@ -1,0 +1,27 @@
+// The request documents that callers hand to HttpPost and HttpDownloadFile,
+// and the form body a POST sends.
+#pragma once
+
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace http_client {
+
+using FormFields = std::vector<std::pair<std::string, std::string>>;
+
+// "<TARN><PostUrl>url</PostUrl><Argument><Name>n</Name><Value>v</Value>
+// </Argument>...</TARN>": the URL and every Argument in order (a missing
+// Value is empty). False when the text does not parse, has no PostUrl, or an
+// Argument has no Name.
+bool parse_post_request(const char* text, std::string* url, FormFields* fields);
+
+// "<TARN><DownloadUrl>url</DownloadUrl><LocalSavePath>path</LocalSavePath>
+// </TARN>". False when either is missing or empty.
+bool parse_download_request(const char* text, std::string* url, std::string* save_path);
+
+// application/x-www-form-urlencoded: "name=value&..." with every byte other
+// than ALPHA / DIGIT / "-" "." "_" "*" written %XX and a blank written "+".
+std::string form_encode(const FormFields& fields);
+
+}  // namespace http_client
