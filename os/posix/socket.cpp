@@ -1,0 +1,230 @@
+// Sockets on POSIX: BSD sockets, every wait a poll() with a time-out.
+#include "os/socket.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "os/error.h"
+#include "os/posix/internal.h"
+
+namespace os {
+namespace {
+
+sockaddr_in to_native(const SocketAddress& address) {
+    sockaddr_in native{};
+    native.sin_family = AF_INET;
+    native.sin_addr.s_addr = htonl(address.ip);
+    native.sin_port = htons(address.port);
+    return native;
+}
+
+SocketAddress from_native(const sockaddr_in& native) {
+    return {ntohl(native.sin_addr.s_addr), ntohs(native.sin_port)};
+}
+
+int fd_of(Socket socket) {
+    return static_cast<int>(socket);
+}
+
+bool fail_from_errno() {
+    posix::set_last_error_from_errno(errno);
+    return false;
+}
+
+// Waits until `fd` is ready for `events`; false on time-out (with the
+// Winsock time-out code) or failure.
+bool wait_ready(int fd, short events, std::uint32_t timeout_ms) {
+    pollfd entry{fd, events, 0};
+    for (;;) {
+        const int ready =
+            poll(&entry, 1, timeout_ms > 0x7fffffff ? -1 : static_cast<int>(timeout_ms));
+        if (ready > 0) return true;
+        if (ready == 0) {
+            set_last_error(kErrorSocketTimedOut);
+            return false;
+        }
+        if (errno != EINTR) return fail_from_errno();
+    }
+}
+
+Socket open_bound(int type, std::uint32_t ip, std::uint16_t port, bool reuse) {
+    const int fd = ::socket(AF_INET, type | SOCK_CLOEXEC, 0);
+    if (fd < 0) {
+        fail_from_errno();
+        return kNoSocket;
+    }
+    const int on = 1;
+    if (reuse) setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    const sockaddr_in native = to_native({ip, port});
+    if (bind(fd, reinterpret_cast<const sockaddr*>(&native), sizeof native) != 0) {
+        const int error = errno;
+        ::close(fd);
+        posix::set_last_error_from_errno(error);
+        return kNoSocket;
+    }
+    return fd;
+}
+
+}  // namespace
+
+bool socket_resolve(const char* host, std::uint16_t port, SocketAddress* address) {
+    if (host == nullptr || address == nullptr) {
+        set_last_error(kErrorInvalidParameter);
+        return false;
+    }
+    addrinfo hints{};
+    hints.ai_family = AF_INET;
+    addrinfo* found = nullptr;
+    if (getaddrinfo(host, nullptr, &hints, &found) != 0 || found == nullptr) {
+        set_last_error(kErrorSocketHostNotFound);
+        return false;
+    }
+    sockaddr_in native{};
+    std::memcpy(&native, found->ai_addr, sizeof native);
+    freeaddrinfo(found);
+    *address = {ntohl(native.sin_addr.s_addr), port};
+    return true;
+}
+
+Socket udp_open(std::uint32_t ip, std::uint16_t port) {
+    const Socket socket = open_bound(SOCK_DGRAM, ip, port, false);
+    if (socket != kNoSocket) {
+        const int size = kUdpBufferSize;
+        setsockopt(fd_of(socket), SOL_SOCKET, SO_RCVBUF, &size, sizeof size);
+        setsockopt(fd_of(socket), SOL_SOCKET, SO_SNDBUF, &size, sizeof size);
+    }
+    return socket;
+}
+
+bool udp_send_to(Socket socket, const SocketAddress& to, const void* data, std::size_t size) {
+    const sockaddr_in native = to_native(to);
+    const ssize_t sent = sendto(fd_of(socket), data, size, MSG_NOSIGNAL,
+                                reinterpret_cast<const sockaddr*>(&native), sizeof native);
+    if (sent < 0) return fail_from_errno();
+    return static_cast<std::size_t>(sent) == size;
+}
+
+long udp_receive_from(Socket socket, void* buffer, std::size_t size, std::uint32_t timeout_ms,
+                      SocketAddress* from) {
+    if (!wait_ready(fd_of(socket), POLLIN, timeout_ms)) return -1;
+    sockaddr_in native{};
+    socklen_t length = sizeof native;
+    const ssize_t received =
+        recvfrom(fd_of(socket), buffer, size, 0, reinterpret_cast<sockaddr*>(&native), &length);
+    if (received < 0) {
+        fail_from_errno();
+        return -1;
+    }
+    if (from != nullptr) *from = from_native(native);
+    return static_cast<long>(received);
+}
+
+Socket tcp_listen_loopback(std::uint16_t port) {
+    // SO_REUSEADDR lets a restarted listener bind past TIME_WAIT; Linux
+    // still refuses a second listener on the same address.
+    const Socket listener = open_bound(SOCK_STREAM, kLoopbackIp, port, true);
+    if (listener == kNoSocket) return kNoSocket;
+    if (listen(fd_of(listener), 16) != 0) {
+        fail_from_errno();
+        ::close(fd_of(listener));
+        return kNoSocket;
+    }
+    return listener;
+}
+
+Socket tcp_accept(Socket listener, std::uint32_t timeout_ms, SocketAddress* peer) {
+    if (!wait_ready(fd_of(listener), POLLIN, timeout_ms)) return kNoSocket;
+    sockaddr_in native{};
+    socklen_t length = sizeof native;
+    const int fd =
+        accept4(fd_of(listener), reinterpret_cast<sockaddr*>(&native), &length, SOCK_CLOEXEC);
+    if (fd < 0) {
+        fail_from_errno();
+        return kNoSocket;
+    }
+    if (peer != nullptr) *peer = from_native(native);
+    return fd;
+}
+
+Socket tcp_connect(const SocketAddress& to, std::uint32_t timeout_ms) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    if (fd < 0) {
+        fail_from_errno();
+        return kNoSocket;
+    }
+    const sockaddr_in native = to_native(to);
+    bool connected = connect(fd, reinterpret_cast<const sockaddr*>(&native), sizeof native) == 0;
+    if (!connected && errno == EINPROGRESS && wait_ready(fd, POLLOUT, timeout_ms)) {
+        int error = 0;
+        socklen_t length = sizeof error;
+        getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length);
+        connected = error == 0;
+        if (!connected) posix::set_last_error_from_errno(error);
+    } else if (!connected && errno != EINPROGRESS) {
+        fail_from_errno();
+    }
+    if (!connected || fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
+        ::close(fd);
+        return kNoSocket;
+    }
+    return fd;
+}
+
+bool tcp_send_all(Socket socket, const void* data, std::size_t size, std::uint32_t timeout_ms) {
+    const auto* bytes = static_cast<const char*>(data);
+    while (size > 0) {
+        if (!wait_ready(fd_of(socket), POLLOUT, timeout_ms)) return false;
+        const ssize_t sent = send(fd_of(socket), bytes, size, MSG_NOSIGNAL);
+        if (sent < 0) {
+            if (errno == EINTR) continue;
+            return fail_from_errno();
+        }
+        bytes += sent;
+        size -= static_cast<std::size_t>(sent);
+    }
+    return true;
+}
+
+bool tcp_receive_all(Socket socket, void* buffer, std::size_t size, std::uint32_t timeout_ms) {
+    auto* bytes = static_cast<char*>(buffer);
+    while (size > 0) {
+        if (!wait_ready(fd_of(socket), POLLIN, timeout_ms)) return false;
+        const ssize_t received = recv(fd_of(socket), bytes, size, 0);
+        if (received == 0) {
+            set_last_error(kErrorSocketConnectionReset);
+            return false;
+        }
+        if (received < 0) {
+            if (errno == EINTR) continue;
+            return fail_from_errno();
+        }
+        bytes += received;
+        size -= static_cast<std::size_t>(received);
+    }
+    return true;
+}
+
+bool socket_local_address(Socket socket, SocketAddress* address) {
+    sockaddr_in native{};
+    socklen_t length = sizeof native;
+    if (address == nullptr ||
+        getsockname(fd_of(socket), reinterpret_cast<sockaddr*>(&native), &length) != 0) {
+        return fail_from_errno();
+    }
+    *address = from_native(native);
+    return true;
+}
+
+void socket_close(Socket socket) {
+    if (socket != kNoSocket) ::close(fd_of(socket));
+}
+
+}  // namespace os

@@ -1,0 +1,82 @@
+// The running communication module: the push callback, the receive thread on
+// the listening port, the local listener, and the two client exchanges. The
+// module's exports hold one of these for the process; tests make their own.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <utility>
+
+#include "interface/sibling_abi.h"
+#include "os/socket.h"
+#include "siblings/QuarnAssCommunicate/datagram.h"
+#include "siblings/QuarnAssCommunicate/replay_window.h"
+#include "siblings/QuarnAssCommunicate/udp_exchange.h"
+#include "siblings/QuarnAssCommunicate/worker.h"
+
+namespace communicate {
+
+struct CommunicatorOptions {
+    std::uint16_t local_port = sibling::kAssistantTcpPort;  // 0: any free port (tests)
+    ExchangeTimes times;
+    std::uint32_t local_wait_ms = 2000;    // each read of a local request
+    std::uint32_t answer_wait_ms = 30000;  // the assistant's answer to our local request
+};
+
+class Communicator {
+  public:
+    explicit Communicator(const CommunicatorOptions& options = {});
+    ~Communicator();
+    Communicator(const Communicator&) = delete;
+    Communicator& operator=(const Communicator&) = delete;
+
+    // Registers the callback (null: pushes and local requests go unanswered)
+    // and, on the first call, opens the listening port and the local listener.
+    int set_callback(sibling::PacketRecvCallBackFunction callback);
+    int udp_exchange(const char* host, int port, const XmlNode* request, XmlNode** reply) const;
+    int tcp_exchange(const char* host, int port, const XmlNode* request, XmlNode** reply) const;
+
+    // The ports bound (0 while not listening).
+    std::uint16_t push_port() const { return push_port_.load(); }
+    std::uint16_t local_port() const { return local_port_.load(); }
+    // Stops the threads and closes the sockets; the destructor does it too.
+    void stop();
+
+  private:
+    struct PendingPush {
+        std::unique_ptr<Reassembly> reassembly;
+        std::uint32_t started = 0;
+    };
+    using PushKey = std::pair<std::uint64_t, std::uint32_t>;  // sender, message id
+
+    static void push_loop(void* self);
+    static void local_loop(void* self);
+    void take_datagram(const char* bytes, std::size_t size, const os::SocketAddress& from,
+                       const std::string& key);
+    void deliver_push(const Header& header, const std::string& payload,
+                      const os::SocketAddress& from, const std::string& key);
+    void serve_local(os::Socket connection, const std::string& secret);
+    bool open_local_listener(std::string* secret);
+    bool call_back(XmlNode* document, int* result) const;
+
+    const CommunicatorOptions options_;
+    std::mutex start_lock_;
+    bool started_ = false;
+    std::atomic<sibling::PacketRecvCallBackFunction> callback_{nullptr};
+    os::Socket push_socket_ = os::kNoSocket;
+    os::Socket local_listener_ = os::kNoSocket;
+    std::string local_secret_;  // the local thread's once it runs
+    std::atomic<std::uint16_t> push_port_{0};
+    std::atomic<std::uint16_t> local_port_{0};
+    // Owned by the push thread.
+    std::map<PushKey, PendingPush> pending_;
+    ReplayWindow window_;
+    Worker push_worker_;
+    Worker local_worker_;
+};
+
+}  // namespace communicate
