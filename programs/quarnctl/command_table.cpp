@@ -4,6 +4,8 @@
 #include "programs/quarnctl/command.h"
 
 namespace quarnctl {
+
+int run_tray(int argc, char** argv);
 namespace {
 
 const Command kCommands[] = {
@@ -47,6 +49,22 @@ const Command kCommands[] = {
      "  --server URL    the server whose host and port fill the items' ServerIp\n"
      "                  and ServerPort options (default: http://127.0.0.1)\n",
      run_check},
+    {"tray", "show the tray icon, menu and balloon, or click a menu entry",
+     "usage: quarnctl tray\n"
+     "       quarnctl tray click \"<caption>\"\n"
+     "       quarnctl tray double-click\n"
+     "\n"
+     "Prints the state the tray module publishes for this session: the icon file\n"
+     "and tooltip, the menu entries in order with the named event each one sets,\n"
+     "the event of a mouse message on the icon, and the balloon shown last.\n"
+     "\n"
+     "  click \"<caption>\"  sets the named event of that menu entry, exactly as\n"
+     "                     choosing it in the menu does\n"
+     "  double-click        sets the event registered for the icon's double click\n"
+     "\n"
+     "Exit code 1 when there is no tray, no such entry, or nothing waits on its\n"
+     "event.\n",
+     run_tray},
 };
 
 }  // namespace
