@@ -6,6 +6,7 @@
 namespace quarnctl {
 
 int run_tray(int argc, char** argv);
+
 namespace {
 
 const Command kCommands[] = {
@@ -49,6 +50,35 @@ const Command kCommands[] = {
      "  --server URL    the server whose host and port fill the items' ServerIp\n"
      "                  and ServerPort options (default: http://127.0.0.1)\n",
      run_check},
+    {"install", "install from a policy packet, as the check page does",
+     "usage: quarnctl install <packet file>\n"
+     "\n"
+     "Hands the packet (the server's TARN document, GBK, unchanged) to the agent\n"
+     "library's InstallTarnAssistant: the packet is forwarded to an assistant that\n"
+     "already runs, or its settings are stored and TarnAssistant.exe is started\n"
+     "for installation. The library is QuarnAssAutoCheck.dll beside quarnctl,\n"
+     "else in the assistant directory. Exit code 1 with the library's message on\n"
+     "failure.\n",
+     run_install},
+    {"users", "list, save or delete the network users of the switch menu",
+     "usage: quarnctl users list\n"
+     "       quarnctl users add <user> [password] [--remark TEXT]\n"
+     "       quarnctl users delete <user>\n"
+     "\n"
+     "Reads or changes the saved user list through the agent library's\n"
+     "GetUserSwitchList and UserSwitchAddUser. Users are matched without regard\n"
+     "to case; adding a saved user updates its password and remark. The list\n"
+     "shows whether a password is saved, never the password.\n",
+     run_users},
+    {"switch", "switch the network user of the running assistant",
+     "usage: quarnctl switch <user> [password]\n"
+     "\n"
+     "Sends the switch request to the running assistant through the agent\n"
+     "library's SwitchUser (local TCP). Without a password, the one saved for\n"
+     "that user is used (none when the user is not saved). The assistant then\n"
+     "authenticates and checks in the background: its balloons and the user log\n"
+     "tell the outcome.\n",
+     run_switch},
     {"tray", "show the tray icon, menu and balloon, or click a menu entry",
      "usage: quarnctl tray\n"
      "       quarnctl tray click \"<caption>\"\n"
