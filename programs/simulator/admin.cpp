@@ -1,0 +1,162 @@
+#include "programs/simulator/admin.h"
+
+#include <cstdlib>
+
+#include "os/text.h"
+#include "programs/simulator/recorder.h"
+
+namespace simulator {
+namespace {
+
+constexpr std::uint32_t kMaxWaitSeconds = 600;
+
+std::string html(const std::string& utf8_text) {
+    std::string out;
+    for (const char c : utf8_text) {
+        switch (c) {
+            case '&':
+                out += "&amp;";
+                break;
+            case '<':
+                out += "&lt;";
+                break;
+            case '>':
+                out += "&gt;";
+                break;
+            case '"':
+                out += "&quot;";
+                break;
+            default:
+                out += c;
+        }
+    }
+    return out;
+}
+
+Json device_json(const DeviceRecord& record) {
+    Json device = {{"id", utf8(record.device.id)},
+                   {"name", utf8(record.device.name)},
+                   {"address", record.address != 0 ? dotted(record.address) : ""},
+                   {"listening_port", record.device.listening_port},
+                   {"last_seen", record.last_seen},
+                   {"forbidden", record.device.forbidden},
+                   {"cut_off", record.cut_off},
+                   {"auth_reported", utf8(record.auth_reported)}};
+    if (record.last_auth) {
+        const AuthRecord& auth = *record.last_auth;
+        device["last_auth"] = {{"type", utf8(auth.type)},           {"user", utf8(auth.user)},
+                               {"accepted", auth.accepted},         {"role_id", utf8(auth.role_id)},
+                               {"policy_id", utf8(auth.policy_id)}, {"time", auth.time}};
+    }
+    if (record.last_check) {
+        const CheckRecord& check = *record.last_check;
+        Json items = Json::array();
+        for (const CheckItemResult& item : check.items) {
+            items.push_back({{"item_id", utf8(item.item_id)},
+                             {"name", utf8(item.name)},
+                             {"key", item.key},
+                             {"passed", item.passed},
+                             {"reason", utf8(item.reason)}});
+        }
+        device["last_check"] = {{"check_id", check.check_id},
+                                {"result", utf8(check.result)},
+                                {"score", utf8(check.score)},
+                                {"time", check.time},
+                                {"items", items}};
+    }
+    return device;
+}
+
+std::string field(const std::map<std::string, std::string>& fields, const char* name) {
+    const auto found = fields.find(name);
+    return found != fields.end() ? found->second : "";
+}
+
+}  // namespace
+
+Json state_json(const ServerState& state) {
+    Json devices = Json::array();
+    for (const DeviceRecord& record : state.devices()) {
+        if (!record.deleted) devices.push_back(device_json(record));
+    }
+    return {{"scenario", utf8(state.scenario().name)}, {"devices", devices}};
+}
+
+std::string admin_page(const ServerState& state) {
+    std::string rows;
+    for (const Json& device : state_json(state)["devices"]) {
+        const std::string id = device["id"].get<std::string>();
+        std::string auth = "-", check = "-";
+        if (device.contains("last_auth")) {
+            const Json& last = device["last_auth"];
+            auth = last["type"].get<std::string>() + " " + last["user"].get<std::string>() + ": " +
+                   (last["accepted"].get<bool>() ? "accepted" : "refused") + " (" +
+                   last["time"].get<std::string>() + ")";
+        }
+        if (device.contains("last_check")) {
+            const Json& last = device["last_check"];
+            check = "<a href=\"/trade.php?tradecode=checkinfo&amp;tid=" +
+                    last["check_id"].get<std::string>() + "&amp;is_client=1\">" +
+                    html(last["result"].get<std::string>()) + " " +
+                    html(last["score"].get<std::string>()) + "</a> (" +
+                    last["time"].get<std::string>() + ")";
+        } else {
+            check = html(check);
+        }
+        std::string buttons;
+        for (const PushCommand& command : push_commands()) {
+            buttons += std::string("<button name=\"command\" value=\"") + command.name + "\">" +
+                       command.name + "</button> ";
+        }
+        rows += "<tr><td>" + html(id) + "</td><td>" + html(device["name"].get<std::string>()) +
+                "</td><td>" + html(device["address"].get<std::string>()) + "</td><td>" +
+                html(auth) + "</td><td>" + check + "</td><td>" +
+                "<form method=\"POST\" action=\"/admin/push\" accept-charset=\"UTF-8\">"
+                "<input type=\"hidden\" name=\"device\" value=\"" +
+                html(id) +
+                "\"><input name=\"Msg\" placeholder=\"Msg\"> <input name=\"UserName\" "
+                "placeholder=\"UserName\"> <input name=\"Password\" placeholder=\"Password\"> "
+                "<input name=\"Url\" placeholder=\"Url\"> <input name=\"Title\" "
+                "placeholder=\"Title\"><br>" +
+                buttons + "</form></td></tr>";
+    }
+    return "<!DOCTYPE html><html><head><meta charset=\"utf-8\"><title>quarnsim</title></head>"
+           "<body><h1>Access-server simulator: " +
+           html(utf8(state.scenario().name)) +
+           "</h1><table border=\"1\"><tr><th>device</th><th>name</th><th>address</th>"
+           "<th>last authentication</th><th>last check</th><th>push</th></tr>" +
+           rows + "</table></body></html>";
+}
+
+PushRequest push_request(const std::map<std::string, std::string>& fields) {
+    PushRequest request;
+    const auto gbk = [](const std::string& text) {
+        return os::utf8_to_gbk(text.data(), text.size());
+    };
+    request.device_id = gbk(field(fields, "device"));
+    request.command = field(fields, "command");
+    request.address = field(fields, "address");
+    const std::string wait = field(fields, "wait");
+    if (!wait.empty()) {
+        const unsigned long seconds = std::strtoul(wait.c_str(), nullptr, 10);
+        request.wait_ms =
+            static_cast<std::uint32_t>(std::min<unsigned long>(seconds, kMaxWaitSeconds)) * 1000;
+    }
+    for (const auto& [name, value] : fields) {
+        // Only the elements the form filled in; an empty box sends nothing.
+        if (!value.empty() && name != "device" && name != "command" && name != "address" &&
+            name != "wait") {
+            request.fields[name] = gbk(value);
+        }
+    }
+    return request;
+}
+
+Json push_json(const PushOutcome& outcome) {
+    Json answer = {{"sent", outcome.sent}, {"answered", outcome.answered}, {"id", outcome.id}};
+    if (outcome.answered) answer["result"] = outcome.result;
+    if (!outcome.error.empty()) answer["error"] = outcome.error;
+    return answer;
+}
+
+}  // namespace simulator

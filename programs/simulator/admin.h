@@ -1,0 +1,23 @@
+// The administrator's side: the devices as JSON and as a page with a button
+// per push command, and the push request taken from a form.
+#pragma once
+
+#include <map>
+#include <string>
+
+#include "programs/simulator/push.h"
+#include "programs/simulator/server_state.h"
+#include "programs/simulator/xml_text.h"
+
+namespace simulator {
+
+// Every device with its last authentication and check (UTF-8).
+Json state_json(const ServerState& state);
+// The admin page (UTF-8 HTML).
+std::string admin_page(const ServerState& state);
+// A push request from the fields of /admin/push (UTF-8): device, command,
+// wait (seconds), address and the command's elements by name.
+PushRequest push_request(const std::map<std::string, std::string>& fields);
+Json push_json(const PushOutcome& outcome);
+
+}  // namespace simulator

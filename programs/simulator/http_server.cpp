@@ -1,0 +1,132 @@
+#include "programs/simulator/http_server.h"
+
+#include <httplib.h>
+
+#include <functional>
+#include <map>
+
+#include "programs/simulator/admin.h"
+#include "programs/simulator/push.h"
+#include "programs/simulator/web.h"
+
+namespace simulator {
+namespace {
+
+// The web root's addresses, reached however many slashes the agent's URL
+// joining left before them ("http://host//trade.php").
+constexpr char kAjax[] = R"(/+mod/client_check/ajax\.php)";
+constexpr char kSubmit[] = R"(/+mod/client_check/submit\.php)";
+constexpr char kChangePassword[] = R"(/+mod/client_check/changePass\.php)";
+constexpr char kTrade[] = R"(/+trade\.php)";
+
+// Set by a route once it has recorded its request, so that the logger, which
+// runs after it on the same thread, records only the rest (downloads, 404s).
+thread_local bool recorded = false;
+
+std::map<std::string, std::string> fields(const httplib::Request& request) {
+    std::map<std::string, std::string> out;
+    for (const auto& [name, value] : request.params) out.emplace(name, value);
+    if (request.method == "POST" &&
+        request.get_header_value("Content-Type").find("application/x-www-form-urlencoded") == 0) {
+        httplib::Params form;
+        httplib::detail::parse_query_text(request.body, form);
+        for (const auto& [name, value] : form) out.emplace(name, value);
+    }
+    return out;
+}
+
+Json params_json(const std::map<std::string, std::string>& params) {
+    Json out = Json::object();
+    for (const auto& [name, value] : params) out[name] = utf8(value);
+    return out;
+}
+
+}  // namespace
+
+struct WebServer::Routes {
+    httplib::Server server;
+};
+
+WebServer::WebServer(ServerState& state, Recorder& recorder)
+    : state_(state), recorder_(recorder), routes_(std::make_unique<Routes>()) {}
+
+WebServer::~WebServer() {
+    stop();
+}
+
+bool WebServer::start(const std::string& host, std::uint16_t port,
+                      const std::string& download_dir) {
+    httplib::Server& server = routes_->server;
+    using Handler = std::function<WebAnswer(ServerState&, const WebRequest&)>;
+    const auto route = [this](const Handler& handler) {
+        return [this, handler](const httplib::Request& request, httplib::Response& response) {
+            WebRequest web{request.method, fields(request)};
+            const WebAnswer answer = handler(state_, web);
+            response.status = answer.status;
+            response.set_content(answer.body, answer.content_type.c_str());
+            Json line = {{"kind", "http"},           {"method", request.method},
+                         {"path", request.path},     {"params", params_json(web.params)},
+                         {"status", answer.status},  {"device", utf8(answer.device_id)},
+                         {"body", utf8(answer.body)}};
+            line.update(answer.note);
+            recorder_.write(line);
+            recorded = true;
+        };
+    };
+    server.Get(kAjax, route(client_ajax));
+    server.Post(kAjax, route(client_ajax));
+    server.Get(kTrade, route(trade_page));
+    server.Post(kSubmit, route(repair_page));
+    server.Get(kChangePassword, route(change_password_page));
+    server.Post(kChangePassword, route(change_password_page));
+
+    server.Get("/admin", [this](const httplib::Request&, httplib::Response& response) {
+        response.set_content(admin_page(state_), "text/html; charset=utf-8");
+    });
+    server.Get("/admin/state", [this](const httplib::Request&, httplib::Response& response) {
+        response.set_content(state_json(state_).dump(2, ' ', false, Json::error_handler_t::replace),
+                             "application/json");
+    });
+    server.Post(
+        "/admin/push", [this](const httplib::Request& request, httplib::Response& response) {
+            const PushOutcome outcome = send_push(state_, recorder_, push_request(fields(request)));
+            response.status = outcome.error.empty() ? 200 : 400;
+            response.set_content(
+                push_json(outcome).dump(-1, ' ', false, Json::error_handler_t::replace),
+                "application/json");
+            recorded = true;  // the push itself is the record
+        });
+    if (!download_dir.empty() && !server.set_mount_point("/download", download_dir)) return false;
+    // The agent polls this file to learn that the server is there; files of
+    // the folder are served first, this stands in when it has none.
+    server.Get("/download/TarnAssistantUpdate.inf",
+               [](const httplib::Request&, httplib::Response& response) {
+                   response.set_content("[Update]\r\nVersion=1.0.0.1\r\n", "text/plain");
+               });
+
+    server.set_logger([this](const httplib::Request& request, const httplib::Response& response) {
+        if (recorded || request.path.rfind("/admin", 0) == 0) {
+            recorded = false;
+            return;
+        }
+        recorder_.write({{"kind", "http"},
+                         {"method", request.method},
+                         {"path", request.path},
+                         {"status", response.status},
+                         {"bytes", response.body.size()}});
+    });
+
+    const int bound =
+        port == 0 ? server.bind_to_any_port(host) : (server.bind_to_port(host, port) ? port : -1);
+    if (bound <= 0) return false;
+    port_ = static_cast<std::uint16_t>(bound);
+    thread_ = std::thread([&server] { server.listen_after_bind(); });
+    return true;
+}
+
+void WebServer::stop() {
+    routes_->server.stop();
+    if (thread_.joinable()) thread_.join();
+}
+
+}  // namespace simulator

@@ -1,0 +1,38 @@
+// The server's web root on cpp-httplib: the agent's pages and requests, the
+// download directory, and the admin page with its push endpoint. Every
+// request is recorded when it has been answered.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "programs/simulator/recorder.h"
+#include "programs/simulator/server_state.h"
+
+namespace simulator {
+
+class WebServer {
+  public:
+    WebServer(ServerState& state, Recorder& recorder);
+    ~WebServer();
+    WebServer(const WebServer&) = delete;
+    WebServer& operator=(const WebServer&) = delete;
+
+    // Binds `host`:`port` (0: an ephemeral port) and starts serving, with the
+    // files of `download_dir` (when not empty) under /download/.
+    bool start(const std::string& host, std::uint16_t port, const std::string& download_dir);
+    void stop();
+    std::uint16_t port() const { return port_; }
+
+  private:
+    struct Routes;
+    ServerState& state_;
+    Recorder& recorder_;
+    std::unique_ptr<Routes> routes_;
+    std::uint16_t port_ = 0;
+    std::thread thread_;
+};
+
+}  // namespace simulator
