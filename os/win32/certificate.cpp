@@ -1,0 +1,198 @@
+// Certificates through CryptoAPI: CertCreateCertificateContext for parsing,
+// the current user's "MY" store for the personal certificates.
+// clang-format off
+#include <windows.h>
+#include <wincrypt.h>
+// clang-format on
+
+#include "os/certificate.h"
+
+#include <cstdio>
+#include <memory>
+
+#include "os/error.h"
+
+namespace os {
+namespace {
+
+constexpr DWORD kEncoding = X509_ASN_ENCODING | PKCS_7_ASN_ENCODING;
+
+struct ContextFree {
+    void operator()(const CERT_CONTEXT* context) const { CertFreeCertificateContext(context); }
+};
+using Context = std::unique_ptr<const CERT_CONTEXT, ContextFree>;
+
+struct StoreClose {
+    void operator()(void* store) const { CertCloseStore(store, 0); }
+};
+using Store = std::unique_ptr<void, StoreClose>;
+
+Context parse(const std::uint8_t* der, std::size_t size) {
+    if (der == nullptr || size == 0 || size > 0x7fffffff) return Context();
+    return Context(CertCreateCertificateContext(kEncoding, der, static_cast<DWORD>(size)));
+}
+
+Store open_personal_store() {
+    return Store(
+        CertOpenStore(CERT_STORE_PROV_SYSTEM_A, 0, 0, CERT_SYSTEM_STORE_CURRENT_USER, "MY"));
+}
+
+std::string common_name(const CERT_CONTEXT* context) {
+    char name[1024] = {};
+    // The attribute form answers "" rather than another attribute when there is no CN.
+    CertGetNameStringA(context, CERT_NAME_ATTR_TYPE, 0, const_cast<char*>(szOID_COMMON_NAME), name,
+                       sizeof name);
+    return name;
+}
+
+std::string distinguished_name(const CERT_CONTEXT* context) {
+    CERT_NAME_BLOB* subject = &context->pCertInfo->Subject;
+    const DWORD flags = CERT_X500_NAME_STR;
+    const DWORD size = CertNameToStrA(X509_ASN_ENCODING, subject, flags, nullptr, 0);
+    if (size <= 1) return {};
+    std::string text(size, '\0');
+    CertNameToStrA(X509_ASN_ENCODING, subject, flags, &text[0], size);
+    text.resize(size - 1);
+    return text;
+}
+
+// The blob holds the integer's bytes least significant first; a sign byte of
+// zero in front is not part of the number as libcrypto shows it either.
+std::string serial_hex(const CRYPT_INTEGER_BLOB& serial) {
+    DWORD length = serial.cbData;
+    while (length > 1 && serial.pbData[length - 1] == 0) --length;
+    std::string text;
+    for (DWORD i = length; i > 0; --i) {
+        char part[3];
+        std::snprintf(part, sizeof part, "%02X", serial.pbData[i - 1]);
+        text += part;
+    }
+    return text.empty() ? "00" : text;
+}
+
+bool has_private_key(const CERT_CONTEXT* context) {
+    DWORD size = 0;
+    return CertGetCertificateContextProperty(context, CERT_KEY_PROV_INFO_PROP_ID, nullptr, &size) !=
+           FALSE;
+}
+
+// The wide form of a container name, for CRYPT_KEY_PROV_INFO.
+std::wstring wide_of(const char* text) {
+    const int size = MultiByteToWideChar(CP_ACP, 0, text, -1, nullptr, 0);
+    if (size <= 0) return {};
+    std::wstring wide(static_cast<std::size_t>(size), L'\0');
+    MultiByteToWideChar(CP_ACP, 0, text, -1, &wide[0], size);
+    wide.resize(static_cast<std::size_t>(size - 1));
+    return wide;
+}
+
+bool make_key(const char* container) {
+    HCRYPTPROV provider = 0;
+    if (!CryptAcquireContextA(&provider, container, MS_ENHANCED_PROV_A, PROV_RSA_FULL,
+                              CRYPT_NEWKEYSET) &&
+        !CryptAcquireContextA(&provider, container, MS_ENHANCED_PROV_A, PROV_RSA_FULL, 0)) {
+        return false;
+    }
+    HCRYPTKEY key = 0;
+    const bool made = CryptGenKey(provider, AT_KEYEXCHANGE, 0, &key) != FALSE;
+    if (made) CryptDestroyKey(key);
+    CryptReleaseContext(provider, 0);
+    return made;
+}
+
+}  // namespace
+
+bool certificate_fields(const std::uint8_t* der, std::size_t size, CertificateFields* fields) {
+    const Context context = parse(der, size);
+    if (!context) {
+        set_last_error(GetLastError());
+        return false;
+    }
+    fields->issued_to = common_name(context.get());
+    fields->subject = distinguished_name(context.get());
+    fields->serial = serial_hex(context->pCertInfo->SerialNumber);
+    return true;
+}
+
+bool personal_store_certificates(std::vector<CertificateBytes>* certificates) {
+    certificates->clear();
+    const Store store = open_personal_store();
+    if (!store) {
+        set_last_error(GetLastError());
+        return false;
+    }
+    const CERT_CONTEXT* context = nullptr;
+    while ((context = CertEnumCertificatesInStore(store.get(), context)) != nullptr) {
+        if (!has_private_key(context)) continue;
+        certificates->emplace_back(context->pbCertEncoded,
+                                   context->pbCertEncoded + context->cbCertEncoded);
+    }
+    return true;
+}
+
+bool personal_store_add(const CertificateBytes& der, const char* container) {
+    const Store store(
+        CertOpenStore(CERT_STORE_PROV_SYSTEM_A, 0, 0, CERT_SYSTEM_STORE_CURRENT_USER, "MY"));
+    if (!store) {
+        set_last_error(GetLastError());
+        return false;
+    }
+    const CERT_CONTEXT* added = nullptr;
+    if (!CertAddEncodedCertificateToStore(store.get(), kEncoding, der.data(),
+                                          static_cast<DWORD>(der.size()),
+                                          CERT_STORE_ADD_REPLACE_EXISTING, &added)) {
+        set_last_error(GetLastError());
+        return false;
+    }
+    const Context context(added);
+    if (container == nullptr) return true;
+    if (!make_key(container)) {
+        set_last_error(GetLastError());
+        return false;
+    }
+    std::wstring wide_container = wide_of(container);
+    std::wstring wide_provider = wide_of(MS_ENHANCED_PROV_A);
+    CRYPT_KEY_PROV_INFO info = {};
+    info.pwszContainerName = &wide_container[0];
+    info.pwszProvName = &wide_provider[0];
+    info.dwProvType = PROV_RSA_FULL;
+    info.dwKeySpec = AT_KEYEXCHANGE;
+    if (!CertSetCertificateContextProperty(context.get(), CERT_KEY_PROV_INFO_PROP_ID, 0, &info)) {
+        set_last_error(GetLastError());
+        return false;
+    }
+    return true;
+}
+
+bool personal_store_remove(const CertificateBytes& der) {
+    const Context wanted = parse(der.data(), der.size());
+    const Store store(
+        CertOpenStore(CERT_STORE_PROV_SYSTEM_A, 0, 0, CERT_SYSTEM_STORE_CURRENT_USER, "MY"));
+    if (!wanted || !store) {
+        set_last_error(GetLastError());
+        return false;
+    }
+    const CERT_CONTEXT* found = CertFindCertificateInStore(
+        store.get(), kEncoding, 0, CERT_FIND_EXISTING, wanted.get(), nullptr);
+    if (found == nullptr) return true;
+    // The key container goes with it.
+    DWORD size = 0;
+    if (CertGetCertificateContextProperty(found, CERT_KEY_PROV_INFO_PROP_ID, nullptr, &size)) {
+        std::vector<unsigned char> buffer(size);
+        if (CertGetCertificateContextProperty(found, CERT_KEY_PROV_INFO_PROP_ID, buffer.data(),
+                                              &size)) {
+            const auto* info = reinterpret_cast<const CRYPT_KEY_PROV_INFO*>(buffer.data());
+            HCRYPTPROV provider = 0;
+            CryptAcquireContextW(&provider, info->pwszContainerName, info->pwszProvName,
+                                 info->dwProvType, CRYPT_DELETEKEYSET);
+        }
+    }
+    // CertDeleteCertificateFromStore frees the context it is given.
+    if (!CertDeleteCertificateFromStore(found)) {
+        set_last_error(GetLastError());
+        return false;
+    }
+    return true;
+}
+
+}  // namespace os
