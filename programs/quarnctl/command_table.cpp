@@ -5,6 +5,8 @@
 
 namespace quarnctl {
 
+int run_config(int argc, char** argv);
+int run_log(int argc, char** argv);
 int run_tray(int argc, char** argv);
 
 namespace {
@@ -95,6 +97,28 @@ const Command kCommands[] = {
      "Exit code 1 when there is no tray, no such entry, or nothing waits on its\n"
      "event.\n",
      run_tray},
+    {"config", "read, write or list the configuration store",
+     "usage: quarnctl config get <key>\n"
+     "       quarnctl config set <key> <value>\n"
+     "       quarnctl config list\n"
+     "\n"
+     "Works through the configuration module (QuarnAssConfigMgr.dll beside quarnctl,\n"
+     "else in the assistant directory), so it reads and changes what the agent does.\n"
+     "Keys match exactly. Arguments are taken as UTF-8 when they are valid UTF-8,\n"
+     "otherwise as GBK; values are printed as UTF-8. list prints every key and value,\n"
+     "a value with line breaks one indented line under another.\n"
+     "Exit code 1 when the key is missing or the value was not stored.\n",
+     run_config},
+    {"log", "print the user log",
+     "usage: quarnctl log [--follow] [--interval MS]\n"
+     "\n"
+     "Prints the user log of the assistant directory (TarnAssistant.log, the file\n"
+     "the log module appends to; older lines rotate to .1 to .3).\n"
+     "\n"
+     "  --follow        keep printing lines as they are appended, across rotations,\n"
+     "                  until interrupted\n"
+     "  --interval MS   the longest wait between two looks (default 200)\n",
+     run_log},
 };
 
 }  // namespace

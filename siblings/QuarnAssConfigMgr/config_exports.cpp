@@ -7,6 +7,7 @@
 #include "cutil/trace.h"
 #include "interface/sibling_abi.h"
 #include "os/memory.h"
+#include "siblings/QuarnAssConfigMgr/config_listing.h"
 #include "siblings/QuarnAssConfigMgr/config_store.h"
 
 using config_store::current_store;
@@ -44,6 +45,25 @@ QUARN_EXPORT int QUARN_CDECL TarnWriteConfig(const char* key, const char* value)
     }
 }
 
+QUARN_EXPORT int QUARN_CDECL TarnListConfig(char** listing) {
+    if (listing == nullptr) return 0;
+    try {
+        config_store::Values values;
+        if (!current_store().snapshot(&values)) return 0;
+        const std::string text = config_store::encode_listing(values);
+        char* block = static_cast<char*>(os::global_alloc(text.size() + 1));
+        if (block == nullptr) return 0;
+        std::memcpy(block, text.data(), text.size());
+        block[text.size()] = '\0';
+        *listing = block;
+        return 1;
+    } catch (const std::exception& error) {
+        LogTrace("TarnListConfig", kTraceError, kTraceSource, __LINE__, "发生异常: %s",
+                 error.what());
+        return 0;
+    }
+}
+
 // Called once at installation: the folder exists and the store opens.
 QUARN_EXPORT int QUARN_CDECL Init(const char* /*argument*/, char** /*result*/) {
     try {
@@ -57,3 +77,4 @@ QUARN_EXPORT int QUARN_CDECL Init(const char* /*argument*/, char** /*result*/) {
 static_assert(sizeof(sibling::TarnReadConfigFunction{&TarnReadConfig}) > 0);
 static_assert(sizeof(sibling::TarnWriteConfigFunction{&TarnWriteConfig}) > 0);
 static_assert(sizeof(sibling::PluginFunction{&Init}) > 0);
+static_assert(sizeof(config_store::ListConfigFunction{&TarnListConfig}) > 0);
