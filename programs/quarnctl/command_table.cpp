@@ -8,6 +8,7 @@ namespace quarnctl {
 int run_config(int argc, char** argv);
 int run_log(int argc, char** argv);
 int run_tray(int argc, char** argv);
+int run_agent(int argc, char** argv);
 
 namespace {
 
@@ -119,6 +120,21 @@ const Command kCommands[] = {
      "                  until interrupted\n"
      "  --interval MS   the longest wait between two looks (default 200)\n",
      run_log},
+    {"agent", "show or set the desktop agent's network cut-off state and options",
+     "usage: quarnctl agent\n"
+     "       quarnctl agent set-option --except-ip LIST [--cut-way MODE]\n"
+     "                                 [--restore-time MINUTES]\n"
+     "\n"
+     "Shows the agent folder (<system directory>\\BrimAgent), whether the network\n"
+     "is cut through the agent (since when, and when it is restored), the cut-off\n"
+     "options last handed to the agent, and the records of its configuration\n"
+     "database BrimConfig.dat with the options of its AgentOption record.\n"
+     "\n"
+     "  set-option   writes the AgentOption record that the assistant reads before\n"
+     "               a cut: the addresses that stay reachable (--except-ip, needed),\n"
+     "               the cut mode (default 0) and the restore time in minutes\n"
+     "               (default 0: no automatic restore)\n",
+     run_agent},
 };
 
 }  // namespace
