@@ -4,6 +4,7 @@
 
 #include "os/text.h"
 #include "programs/simulator/recorder.h"
+#include "programs/simulator/xml_text.h"
 
 namespace simulator {
 namespace {
@@ -150,6 +151,40 @@ PushRequest push_request(const std::map<std::string, std::string>& fields) {
         }
     }
     return request;
+}
+
+std::string install_packet(const ServerState& state,
+                           const std::map<std::string, std::string>& fields,
+                           const std::string& host) {
+    const auto record = state.device(field(fields, "device"));
+    if (!record) return "";
+    const std::string given = field(fields, "user");
+    const std::string user_name = os::utf8_to_gbk(given.data(), given.size());
+    const User* user = nullptr;
+    const std::vector<User> users = state.users();
+    for (const User& each : users) {
+        if (each.name == user_name) user = &each;
+    }
+    if (!user_name.empty() && user == nullptr) return "";
+    const std::string web_url = "http://" + host;
+    const std::string type = field(fields, "auth_type");
+    std::string packet = "<TARN><IsInstall>1</IsInstall>";
+    const auto add = [&packet](const char* name, const std::string& value) {
+        packet += std::string("<") + name + ">" + xml_escape(value) + "</" + name + ">";
+    };
+    add("DeskLinkName", "入网小助手");
+    add("CheckUrl", web_url + "/check.php?device_id=" + record->device.id);
+    add("WebUrl", web_url);
+    add("DeviceID", record->device.id);
+    add("LastAuthType", !type.empty() ? type : user != nullptr ? "User" : "NoAuth");
+    if (user != nullptr) {
+        add("UserName", user->name);
+        add("Password", user->password);
+    }
+    add("IsAutoAuth", "Yes");
+    add("ListeningPort", std::to_string(record->device.listening_port));
+    if (!state.scenario().crypt_key.empty()) add("CryptKey", state.scenario().crypt_key);
+    return packet + "</TARN>";
 }
 
 Json push_json(const PushOutcome& outcome) {

@@ -19,5 +19,11 @@ std::string admin_page(const ServerState& state);
 // wait (seconds), address and the command's elements by name.
 PushRequest push_request(const std::map<std::string, std::string>& fields);
 Json push_json(const PushOutcome& outcome);
+// The installation packet (GBK XML) that installs the agent against this
+// server as `device` (fields: device, user, auth_type), its addresses on
+// `host` ("127.0.0.1:36580"); empty for an unknown device or user.
+std::string install_packet(const ServerState& state,
+                           const std::map<std::string, std::string>& fields,
+                           const std::string& host);
 
 }  // namespace simulator

@@ -18,6 +18,7 @@ constexpr char kAjax[] = R"(/+mod/client_check/ajax\.php)";
 constexpr char kSubmit[] = R"(/+mod/client_check/submit\.php)";
 constexpr char kChangePassword[] = R"(/+mod/client_check/changePass\.php)";
 constexpr char kTrade[] = R"(/+trade\.php)";
+constexpr char kCheck[] = R"(/+check\.php)";
 
 // Set by a route once it has recorded its request, so that the logger, which
 // runs after it on the same thread, records only the rest (downloads, 404s).
@@ -76,6 +77,7 @@ bool WebServer::start(const std::string& host, std::uint16_t port,
     server.Get(kAjax, route(client_ajax));
     server.Post(kAjax, route(client_ajax));
     server.Get(kTrade, route(trade_page));
+    server.Get(kCheck, route(check_page));
     server.Post(kSubmit, route(repair_page));
     server.Get(kChangePassword, route(change_password_page));
     server.Post(kChangePassword, route(change_password_page));
@@ -87,6 +89,13 @@ bool WebServer::start(const std::string& host, std::uint16_t port,
         response.set_content(state_json(state_).dump(2, ' ', false, Json::error_handler_t::replace),
                              "application/json");
     });
+    server.Get("/admin/install_packet",
+               [this](const httplib::Request& request, httplib::Response& response) {
+                   const std::string packet =
+                       install_packet(state_, fields(request), request.get_header_value("Host"));
+                   response.status = packet.empty() ? 404 : 200;
+                   response.set_content(packet, "text/xml; charset=gbk");
+               });
     server.Post(
         "/admin/push", [this](const httplib::Request& request, httplib::Response& response) {
             const PushOutcome outcome = send_push(state_, recorder_, push_request(fields(request)));

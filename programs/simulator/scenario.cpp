@@ -92,6 +92,7 @@ void read_devices(const Json& document, Scenario* scenario) {
         device.name = text(entry, "name");
         device.computer_name = text(entry, "computer_name");
         device.mac = text(entry, "mac");
+        device.address = text(entry, "address");
         device.forbidden = entry.value("forbidden", false);
         device.listening_port = port(entry, "listening_port", kDefaultAgentPort);
         scenario->devices.push_back(device);

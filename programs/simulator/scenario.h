@@ -26,6 +26,7 @@ struct Device {
     std::string name;
     std::string computer_name;  // empty: matches any computer
     std::string mac;            // empty: matches any adapter
+    std::string address;        // where pushes go before it has spoken (empty: nowhere)
     bool forbidden = false;
     std::uint16_t listening_port = kDefaultAgentPort;
 };

@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstdio>
 
+#include "os/socket.h"
 #include "os/time.h"
 
 namespace simulator {
@@ -51,7 +52,14 @@ ServerState::ServerState(Scenario scenario)
     : scenario_(std::move(scenario)),
       next_device_id_(scenario_.next_device_id),
       next_push_id_(clock_seconds()) {
-    for (const Device& device : scenario_.devices) devices_[device.id].device = device;
+    for (const Device& device : scenario_.devices) {
+        DeviceRecord& record = devices_[device.id];
+        record.device = device;
+        os::SocketAddress address;
+        if (!device.address.empty() && os::socket_resolve(device.address.c_str(), 0, &address)) {
+            record.address = address.ip;
+        }
+    }
 }
 
 DeviceRecord* ServerState::find(const std::string& id) {

@@ -38,6 +38,9 @@ WebAnswer repair_page(ServerState& state, const WebRequest& request);
 // mod/client_check/changePass.php: the form, and the change when posted.
 WebAnswer change_password_page(ServerState& state, const WebRequest& request);
 
+// check.php: the check page the agent opens (CheckUrl), the device's state.
+WebAnswer check_page(ServerState& state, const WebRequest& request);
+
 // An HTML page around `body` (GBK), titled `title`.
 std::string html_page(const std::string& title, const std::string& body);
 

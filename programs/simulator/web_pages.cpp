@@ -148,6 +148,26 @@ WebAnswer repair_page(ServerState& state, const WebRequest& request) {
     return answer;
 }
 
+WebAnswer check_page(ServerState& state, const WebRequest& request) {
+    const std::string device_id = request.param("device_id");
+    const auto device = state.device(device_id);
+    if (!device) return page("入网检查", "<p>设备没有注册</p>", 404);
+    std::string body = "<p>设备 " + xml_escape(device_id) + "</p>";
+    if (device->last_auth) {
+        body += "<p>身份认证: " + xml_escape(device->last_auth->type) + " " +
+                xml_escape(device->last_auth->user) +
+                (device->last_auth->accepted ? " 通过" : " 没有通过") + "</p>";
+    }
+    if (device->last_check) {
+        body += "<p>安全检查: <a href=\"/trade.php?tradecode=checkinfo&amp;tid=" +
+                device->last_check->check_id + "&amp;is_client=1\">" +
+                xml_escape(device->last_check->result) + "</a></p>";
+    }
+    WebAnswer answer = page("入网检查", body);
+    answer.device_id = device_id;
+    return answer;
+}
+
 WebAnswer change_password_page(ServerState& state, const WebRequest& request) {
     const std::string user = request.param("username");
     if (request.method != "POST") {
