@@ -1,0 +1,69 @@
+// Where no browser view can be made (POSIX without a display; Wine without
+// its browser engine) the dialog keeps its title and hands a visible page to
+// the default browser; a hidden page and a bad command line open nothing.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "dialog_fixture.h"
+#include "os/system.h"
+
+namespace page_dialog_test {
+namespace {
+
+class PageDialogFallback : public PageDialogProcess {
+  protected:
+    void SetUp() override {
+        PageDialogProcess::SetUp();
+        for (const char* name : kDisplays) {
+            char value[256] = "";
+            saved_.push_back(os::env_get(name, value, sizeof value) > 0 ? value : "");
+            os::env_set(name, nullptr);
+        }
+    }
+    void TearDown() override {
+        for (std::size_t i = 0; i < saved_.size(); ++i) {
+            if (!saved_[i].empty()) os::env_set(kDisplays[i], saved_[i].c_str());
+        }
+        PageDialogProcess::TearDown();
+    }
+
+  private:
+    static constexpr const char* kDisplays[] = {"DISPLAY", "WAYLAND_DISPLAY"};
+    std::vector<std::string> saved_;
+};
+
+TEST_F(PageDialogFallback, HandsOnlyAVisiblePageToTheBrowser) {
+    const std::string page = "http://127.0.0.1:9/check.php?a=1&from=assistant";
+    const struct {
+        std::string parameters;
+        int exit_code;
+        bool window;
+        const char* browser;
+    } cases[] = {
+        {command_line(page, "入网小助手-身份认证与安全检查", 0, 0, 0, ""), 0, true, page.c_str()},
+        {command_line(page, "Guest code", 320, 160, 0, ""), 0, true, page.c_str()},
+        {command_line(page, "入网小助手-自动修复", -1, -1, 1, "自动修复"), 3, true, ""},
+        {"Url=" + page + " Title=x", 2, false, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.parameters);
+        std::filesystem::remove(folder_ / "browser.txt");
+        EXPECT_EQ(c.exit_code, run(c.parameters));
+        EXPECT_EQ(c.window, traced("窗口已创建"));
+        EXPECT_EQ(c.exit_code == 2, traced("命令行格式不对"));
+        // The stand-in browser runs on its own; give it time to write.
+        for (int i = 0; i < 100 && *c.browser != '\0' && browser_request().empty(); ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+        EXPECT_EQ(c.browser, browser_request());
+        EXPECT_EQ(*c.browser != '\0', traced("页面已交给默认浏览器"));
+        clear_messages();
+    }
+}
+
+}  // namespace
+}  // namespace page_dialog_test
