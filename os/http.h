@@ -28,8 +28,8 @@ struct HttpLimits {
 };
 
 struct HttpRequest {
-    std::string method = "GET";  // "GET" or "POST"
-    std::string url;             // http:// or https://
+    std::string method = "GET";        // "GET" or "POST"
+    std::string url;                   // http:// or https://
     std::vector<std::string> headers;  // "Name: value" lines
     std::string body;                  // sent with POST
     HttpLimits limits;

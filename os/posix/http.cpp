@@ -106,9 +106,11 @@ bool http_request(const HttpRequest& request, HttpResponse* response) {
     curl_easy_setopt(e, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
     curl_easy_setopt(e, CURLOPT_FOLLOWLOCATION, 1L);
     curl_easy_setopt(e, CURLOPT_MAXREDIRS, static_cast<long>(kHttpMaxRedirects));
-    curl_easy_setopt(e, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(request.limits.connect_timeout_ms));
+    curl_easy_setopt(e, CURLOPT_CONNECTTIMEOUT_MS,
+                     static_cast<long>(request.limits.connect_timeout_ms));
     curl_easy_setopt(e, CURLOPT_TIMEOUT_MS, static_cast<long>(request.limits.total_timeout_ms));
-    curl_easy_setopt(e, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(request.limits.max_body));
+    curl_easy_setopt(e, CURLOPT_MAXFILESIZE_LARGE,
+                     static_cast<curl_off_t>(request.limits.max_body));
     curl_easy_setopt(e, CURLOPT_NOSIGNAL, 1L);  // time-outs without SIGALRM: we run on many threads
     curl_easy_setopt(e, CURLOPT_NOPROXY, no_proxy.c_str());
     curl_easy_setopt(e, CURLOPT_ERRORBUFFER, message);
@@ -116,7 +118,8 @@ bool http_request(const HttpRequest& request, HttpResponse* response) {
     curl_easy_setopt(e, CURLOPT_WRITEDATA, &sink);
     if (headers) curl_easy_setopt(e, CURLOPT_HTTPHEADER, headers.get());
     if (request.method == "POST") {
-        curl_easy_setopt(e, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(request.body.size()));
+        curl_easy_setopt(e, CURLOPT_POSTFIELDSIZE_LARGE,
+                         static_cast<curl_off_t>(request.body.size()));
         curl_easy_setopt(e, CURLOPT_POSTFIELDS, request.body.data());
     }
 

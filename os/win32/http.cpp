@@ -7,10 +7,11 @@
 #include <winhttp.h>
 // clang-format on
 
+#include "os/http.h"
+
 #include <memory>
 #include <string>
 
-#include "os/http.h"
 #include "os/http_internal.h"
 
 namespace os {
@@ -158,8 +159,8 @@ bool one_hop(HINTERNET session, const std::string& method, const std::string& ur
     const bool post = method == "POST";
     void* body = post ? const_cast<char*>(request.body.data()) : WINHTTP_NO_REQUEST_DATA;
     const DWORD body_size = post ? static_cast<DWORD>(request.body.size()) : 0;
-    if (!WinHttpSendRequest(handle.get(), headers.empty() ? WINHTTP_NO_ADDITIONAL_HEADERS
-                                                          : headers.c_str(),
+    if (!WinHttpSendRequest(handle.get(),
+                            headers.empty() ? WINHTTP_NO_ADDITIONAL_HEADERS : headers.c_str(),
                             static_cast<DWORD>(headers.size()), body, body_size, body_size, 0) ||
         !WinHttpReceiveResponse(handle.get(), nullptr)) {
         return fail(response, HttpError::kOther, "WinHttpSendRequest");

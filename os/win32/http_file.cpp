@@ -24,7 +24,8 @@ bool file_store_atomically(const char* path, const void* data, std::size_t size)
     std::size_t done = 0;
     bool ok = true;
     while (ok && done < size) {
-        const DWORD chunk = size - done > 0x10000000u ? 0x10000000u : static_cast<DWORD>(size - done);
+        const DWORD chunk =
+            size - done > 0x10000000u ? 0x10000000u : static_cast<DWORD>(size - done);
         DWORD written = 0;
         ok = WriteFile(file, bytes + done, chunk, &written, nullptr) != FALSE && written == chunk;
         done += written;
@@ -32,8 +33,8 @@ bool file_store_atomically(const char* path, const void* data, std::size_t size)
     ok = ok && FlushFileBuffers(file) != FALSE;
     DWORD error = ok ? 0 : GetLastError();
     CloseHandle(file);
-    if (ok && !MoveFileExA(temporary.c_str(), path,
-                           MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    if (ok &&
+        !MoveFileExA(temporary.c_str(), path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
         ok = false;
         error = GetLastError();
     }

@@ -1,24 +1,29 @@
-// CallOneModuleFunc: loads the named module and calls the named function
-// through the plug-in function type, converting between the wide texts of
-// its callers and the GBK texts of the plug-ins.
+// CallOneModuleFunc: finds the named module (fetching and verifying a
+// remote one first), loads it and calls the named function through the
+// plug-in function type, converting between the wide texts of its callers
+// and the GBK texts of the plug-ins.
 //
 // Failure codes (the result text then says what went wrong):
 //   1 no module path or function name, or a text that does not convert;
-//   2 a module path that climbs out of its folder;
-//   3 an http(s) module, which needs the HTTP client to fetch it;
-//   4 the module does not load;     5 the function is missing.
+//   2 a module this component refuses to load (module_location.h);
+//   3 a remote module that could not be fetched;
+//   4 the module does not load;     5 the function is missing;
+//   6 a fetched module that failed verification (module_fetch.h).
 // Any other value is the plug-in's own result. Modules stay loaded: a
 // plug-in may leave threads or callbacks behind.
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "cutil/trace.h"
+#include "interface/assistant_dir.h"
 #include "interface/sibling_abi.h"
 #include "os/memory.h"
 #include "os/module.h"
 #include "os/text.h"
+#include "siblings/QuarnActivex/module_fetch.h"
 #include "siblings/QuarnActivex/module_location.h"
 
 namespace {
@@ -61,6 +66,23 @@ int fail(int code, char16_t** result, const char* format, ...) {
     return code;
 }
 
+// The folders whose modules may be loaded: the assistant directory (with the
+// download cache inside it) and the folder of the program that hosts us,
+// from which the system's loader takes modules first anyway.
+std::vector<std::string> trusted_folders() {
+    std::vector<std::string> folders;
+    char directory[kPathSize];
+    GetAssistantDir(directory);
+    folders.emplace_back(directory);
+    char program[kPathSize * 4] = "";
+    if (os::module_executable_path(program, sizeof program) != 0) {
+        const std::string path = program;
+        const std::size_t separator = path.find_last_of("/\\");
+        if (separator != std::string::npos) folders.push_back(path.substr(0, separator + 1));
+    }
+    return folders;
+}
+
 }  // namespace
 
 QUARN_EXPORT int QUARN_CDECL CallOneModuleFunc(const char16_t* /*reserved*/,
@@ -77,17 +99,24 @@ QUARN_EXPORT int QUARN_CDECL CallOneModuleFunc(const char16_t* /*reserved*/,
         return fail(1, result, "参数错误");
     }
 
-    switch (activex::classify_module_path(path)) {
+    const activex::Place place = activex::place_module(path, trusted_folders());
+    std::string load_path = place.path;
+    switch (place.location) {
         case activex::Location::kRefused:
-            return fail(2, result, "拒绝加载模块 %s", path.c_str());
-        case activex::Location::kRemote:
-            return fail(3, result, "不能下载模块 %s", path.c_str());
+            return fail(2, result, "拒绝加载模块 %s: %s", path.c_str(), place.why);
+        case activex::Location::kRemote: {
+            const activex::Fetched fetched = activex::fetch_module(place.path);
+            if (!fetched.ok)
+                return fail(fetched.refused ? 6 : 3, result, "%s", fetched.why.c_str());
+            load_path = fetched.path;
+            break;
+        }
         case activex::Location::kLocal:
             break;
     }
 
-    const os::Handle module = os::module_load(path.c_str());
-    if (module == nullptr) return fail(4, result, "加载模块 %s 失败", path.c_str());
+    const os::Handle module = os::module_load(load_path.c_str());
+    if (module == nullptr) return fail(4, result, "加载模块 %s 失败", load_path.c_str());
     const auto plugin =
         reinterpret_cast<sibling::PluginFunction>(os::module_symbol(module, function.c_str()));
     if (plugin == nullptr) return fail(5, result, "没有找到接口 %s", function.c_str());

@@ -15,8 +15,7 @@ bool exchange(const char* function, os::HttpRequest& request, std::string* body)
     os::HttpResponse response;
     if (!os::http_request(request, &response)) {
         LogTrace(function, kTraceError, kSource, __LINE__, "请求 %s 失败: %s, %s",
-                 request.url.c_str(), os::http_error_name(response.error),
-                 response.detail.c_str());
+                 request.url.c_str(), os::http_error_name(response.error), response.detail.c_str());
         return false;
     }
     if (response.status < 200 || response.status > 299) {

@@ -1,0 +1,187 @@
+#include "siblings/QuarnActivex/module_fetch.h"
+
+#include <atomic>
+#include <cstdio>
+#include <memory>
+
+#include "cutil/trace.h"
+#include "interface/assistant_dir.h"
+#include "interface/config_access.h"
+#include "interface/sibling_abi.h"
+#include "os/crypto.h"
+#include "os/error.h"
+#include "os/file.h"
+#include "os/memory.h"
+#include "os/module.h"
+#include "os/process.h"
+#include "siblings/QuarnActivex/manifest.h"
+#include "siblings/QuarnActivex/module_location.h"
+
+namespace activex {
+namespace {
+
+constexpr char kFunction[] = "CallOneModuleFunc";
+constexpr char kSource[] = "QuarnActivex.cpp";
+constexpr char kKeyName[] = "CryptKey";
+
+// Deletes a temporary file when it goes out of scope.
+class TemporaryFile {
+  public:
+    explicit TemporaryFile(std::string path) : path_(std::move(path)) {}
+    ~TemporaryFile() { os::file_delete(path_.c_str()); }
+    TemporaryFile(const TemporaryFile&) = delete;
+    TemporaryFile& operator=(const TemporaryFile&) = delete;
+    const std::string& path() const { return path_; }
+
+  private:
+    std::string path_;
+};
+
+std::string unique_path(const std::string& folder, const std::string& name) {
+    static std::atomic<unsigned> counter{0};
+    char suffix[64];
+    std::snprintf(suffix, sizeof suffix, ".%u-%u.download", static_cast<unsigned>(os::process_id()),
+                  counter.fetch_add(1));
+    return folder + name + suffix;
+}
+
+bool read_file(const std::string& path, std::string* bytes) {
+    const os::Handle file = os::file_open_read(path.c_str(), os::kFileShareRead);
+    if (file == nullptr) return false;
+    std::uint64_t size = 0;
+    bool ok = os::file_size(file, &size) && size <= (1u << 30);
+    if (ok) bytes->assign(static_cast<std::size_t>(size), '\0');
+    std::size_t done = 0;
+    while (ok && done < bytes->size()) {
+        std::size_t got = 0;
+        ok = os::file_read(file, &(*bytes)[done], bytes->size() - done, &got) && got > 0;
+        done += got;
+    }
+    os::file_close(file);
+    return ok;
+}
+
+std::string xml_escaped(const std::string& text) {
+    std::string out;
+    for (const char c : text) {
+        if (c == '&')
+            out += "&amp;";
+        else if (c == '<')
+            out += "&lt;";
+        else if (c == '>')
+            out += "&gt;";
+        else
+            out += c;
+    }
+    return out;
+}
+
+// The HTTP client of the process, or the one of the assistant directory.
+sibling::HttpDownloadFileFunction http_download() {
+    os::Handle module = os::module_find(sibling::kHttpClientDll);
+    if (module == nullptr) {
+        char path[kPathSize];
+        if (gateway::assistant_file_path(sibling::kHttpClientDll, path)) {
+            module = os::module_load(path);
+        }
+    }
+    if (module == nullptr) return nullptr;
+    return reinterpret_cast<sibling::HttpDownloadFileFunction>(
+        os::module_symbol(module, sibling::kHttpDownloadFileName));
+}
+
+bool download(sibling::HttpDownloadFileFunction http, const std::string& url,
+              const std::string& path) {
+    const std::string request = "<TARN><DownloadUrl>" + xml_escaped(url) +
+                                "</DownloadUrl><LocalSavePath>" + xml_escaped(path) +
+                                "</LocalSavePath></TARN>";
+    return http(request.c_str(), 0) != 0;
+}
+
+// The configured CryptKey; empty when none.
+std::string configured_key() {
+    char* value = nullptr;
+    if (Call_TarnReadConfig(kKeyName, &value) == 0 || value == nullptr) return {};
+    std::string key = value;
+    os::global_free(value);
+    return key;
+}
+
+std::string cached_name(const std::string& name, const os::Sha256Digest& digest) {
+    const std::size_t dot = name.rfind('.');
+    const std::string stem = dot == std::string::npos ? name : name.substr(0, dot);
+    const std::string extension = dot == std::string::npos ? "" : name.substr(dot);
+    return stem + "-" + os::digest_hex(digest) + extension;
+}
+
+bool has_digest(const std::string& path, const os::Sha256Digest& digest) {
+    std::string bytes;
+    os::Sha256Digest found{};
+    return read_file(path, &bytes) && os::sha256({{bytes.data(), bytes.size()}}, found) &&
+           os::tags_equal(found.data(), digest.data(), digest.size());
+}
+
+// The caller traces the reason and hands it back as the result text.
+Fetched failed(const std::string& why, bool refused = false) {
+    Fetched result;
+    result.refused = refused;
+    result.why = why;
+    return result;
+}
+
+}  // namespace
+
+std::string cache_folder() {
+    char directory[kPathSize];
+    GetAssistantDir(directory);
+    return std::string(directory) + kCacheFolder + "\\";
+}
+
+Fetched fetch_module(const std::string& url) {
+    const std::string name = remote_file_name(url);
+    const auto http = http_download();
+    if (http == nullptr) return failed("加载QuarnHttpClient.dll失败, 不能下载模块 " + url);
+    const std::string folder = cache_folder();
+    os::directory_create(folder.c_str());  // usually there already
+
+    const TemporaryFile module(unique_path(folder, name));
+    std::string bytes;
+    os::Sha256Digest digest{};
+    if (!download(http, url, module.path()) || !read_file(module.path(), &bytes)) {
+        return failed("下载模块 " + url + " 失败");
+    }
+    if (!os::sha256({{bytes.data(), bytes.size()}}, digest)) return failed("计算摘要失败");
+
+    const std::string key = configured_key();
+    if (key.empty()) {
+        LogTrace(kFunction, kTraceInfo, kSource, __LINE__,
+                 "警告: 没有配置CryptKey, 模块 %s 未经校验即加载", name.c_str());
+    } else {
+        const TemporaryFile manifest(unique_path(folder, kManifestName));
+        std::string text;
+        if (!download(http, remote_folder(url) + kManifestName, manifest.path()) ||
+            !read_file(manifest.path(), &text)) {
+            return failed("拒绝加载模块 " + name + ": 下载清单失败", true);
+        }
+        const ManifestCheck check = check_manifest(text, key, name, digest);
+        if (check != ManifestCheck::kValid) {
+            return failed("拒绝加载模块 " + name + ": " + manifest_check_text(check), true);
+        }
+    }
+
+    // The same version may be cached already (by another call, or a thread
+    // racing this one): keep whichever file holds the verified bytes.
+    const std::string cached = folder + cached_name(name, digest);
+    if (!has_digest(cached, digest)) {
+        os::file_delete(cached.c_str());
+        if (!os::file_move(module.path().c_str(), cached.c_str()) && !has_digest(cached, digest)) {
+            return failed("保存模块 " + cached + " 失败, Err=" + std::to_string(os::last_error()));
+        }
+    }
+    Fetched result;
+    result.ok = true;
+    result.path = cached;
+    return result;
+}
+
+}  // namespace activex

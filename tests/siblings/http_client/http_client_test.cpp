@@ -1,0 +1,185 @@
+// QuarnHttpClient.dll called through its exports, as the agent calls it,
+// against the loopback test server: WinHTTP under Wine, libcurl natively.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+#include <string>
+
+#include "interface/sibling_abi.h"
+#include "os/http.h"
+#include "os/memory.h"
+#include "os/module.h"
+#include "tests/siblings/http_client/server/test_server.h"
+
+namespace {
+
+using namespace quarn::test;
+
+std::string module_path() {
+    char path[1024] = "";
+    os::module_executable_path(path, sizeof path);
+    std::string folder = path;
+    return folder.substr(0, folder.find_last_of("/\\") + 1) + sibling::kHttpClientDll;
+}
+
+class HttpClient : public testing::Test {
+  protected:
+    static void SetUpTestSuite() {
+        server_ = new TestServer;
+        module_ = os::module_load(module_path().c_str());
+    }
+    static void TearDownTestSuite() {
+        delete server_;
+        server_ = nullptr;
+    }
+    void SetUp() override {
+        ASSERT_TRUE(server_->ready());
+        ASSERT_NE(nullptr, module_) << module_path();
+        get_ = reinterpret_cast<sibling::HttpGetFunction>(os::module_symbol(module_, "HttpGet"));
+        post_ = reinterpret_cast<sibling::HttpPostFunction>(os::module_symbol(module_, "HttpPost"));
+        download_ = reinterpret_cast<sibling::HttpDownloadFileFunction>(
+            os::module_symbol(module_, "HttpDownloadFile"));
+        ASSERT_TRUE(get_ != nullptr && post_ != nullptr && download_ != nullptr);
+    }
+
+    // The result and the whole block handed back ("(none)" for no block).
+    template <typename Function>
+    static std::pair<int, std::string> call(Function function, const char* argument) {
+        char* block = nullptr;
+        const int code = function(argument, &block);
+        if (block == nullptr) return {code, "(none)"};
+        // Every byte plus the terminator (the block may be larger).
+        std::string bytes(block, os::global_size(block));
+        os::global_free(block);
+        return {code, bytes};
+    }
+
+    static std::string download_request(const std::string& url, const std::string& path) {
+        return "<TARN><DownloadUrl>" + url + "</DownloadUrl><LocalSavePath>" + path +
+               "</LocalSavePath></TARN>";
+    }
+
+    static TestServer* server_;
+    static os::Handle module_;
+    sibling::HttpGetFunction get_ = nullptr;
+    sibling::HttpPostFunction post_ = nullptr;
+    sibling::HttpDownloadFileFunction download_ = nullptr;
+};
+
+TestServer* HttpClient::server_ = nullptr;
+os::Handle HttpClient::module_ = nullptr;
+
+TEST_F(HttpClient, GetSucceedsOnlyWithTwoHundredsAndHandsBackTheBytes) {
+    struct Row {
+        const char* path;  // on the test server; a full URL when it has a scheme
+        int code;
+        std::string body;  // the leading bytes of the block
+    };
+    const Row rows[] = {
+        {"/text", 1, std::string("hello \xc4\xe3\xba\xc3\0", 11)},
+        {"/nul", 1, std::string("ab\0cd\0", 6)},  // the whole body, then the terminator
+        {"/redirect/5", 1, "landed"},
+        {"/redirect/6", 0, "(none)"},
+        {"/status/404", 0, "(none)"},
+        {"/status/500", 0, "(none)"},
+        {"/status/204", 1, std::string("\0", 1)},
+        {"http://127.0.0.1:1/closed", 0, "(none)"},
+        {"ftp://127.0.0.1/file", 0, "(none)"},
+        {"", 0, "(none)"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.path);
+        const std::string url = std::strstr(row.path, ":") != nullptr || row.path[0] == '\0'
+                                    ? row.path
+                                    : server_->url(row.path);
+        const auto [code, bytes] = call(get_, url.c_str());
+        EXPECT_EQ(row.code, code);
+        EXPECT_EQ(row.body, bytes.substr(0, row.body.size()));
+    }
+    EXPECT_EQ(0, get_(nullptr, nullptr));
+    char* untouched = nullptr;
+    EXPECT_EQ(0, get_(nullptr, &untouched));
+    EXPECT_EQ(nullptr, untouched);
+}
+
+TEST_F(HttpClient, PostSendsTheArgumentsAsAnEncodedForm) {
+    // A certificate's Base64 holds "+", "/" and "="; names and values may hold
+    // GBK text and blanks.
+    const std::string request =
+        "<TARN><PostUrl>" + server_->url("/form") +
+        "</PostUrl><Argument><Name>certbase64</Name><Value>MII+a/b==</Value>"
+        "</Argument><Argument><Name>\xc3\xfb a</Name><Value>x &amp; y"
+        "</Value></Argument><Argument><Name>empty</Name></Argument></TARN>";
+    const auto [code, echo] = call(post_, request.c_str());
+    EXPECT_EQ(1, code);
+    const std::string expected =
+        "application/x-www-form-urlencoded\ncertbase64=MII+a/b==\n"
+        "empty=\n\xc3\xfb a=x & y\n";
+    EXPECT_EQ(expected + '\0', echo.substr(0, expected.size() + 1));
+
+    for (const char* bad : {"<TARN><Argument><Name>a</Name></Argument></TARN>", "<TARN><PostUrl>",
+                            "not xml at all"}) {
+        SCOPED_TRACE(bad);
+        EXPECT_EQ(std::make_pair(0, std::string("(none)")), call(post_, bad));
+    }
+    EXPECT_EQ(0, post_(nullptr, nullptr));
+}
+
+TEST_F(HttpClient, DownloadReplacesTheFileWholeOrLeavesItAlone) {
+    namespace fs = std::filesystem;
+    const std::string folder = server_->folder() + "saved";
+    fs::create_directories(folder);
+    const std::string target = folder + "/module.dll";
+    ASSERT_TRUE(write_file(server_->folder() + "served.bin", std::string("new\0bytes", 9)));
+    ASSERT_TRUE(write_file(target, "old contents"));
+
+    const std::string failing[] = {
+        download_request(server_->url("/status/404"), target),
+        download_request(server_->url("/status/500"), target),
+        download_request(server_->url("/files/served.bin"), folder + "/missing/module.dll"),
+        download_request(server_->url("/files/served.bin"), ""),
+        "<TARN><DownloadUrl>x</DownloadUrl></TARN>",
+    };
+    for (const std::string& request : failing) {
+        SCOPED_TRACE(request);
+        EXPECT_EQ(0, download_(request.c_str(), 0));
+        EXPECT_EQ("old contents", file_text(target));
+    }
+    EXPECT_EQ(0, download_(nullptr, 0));
+
+    EXPECT_EQ(1, download_(download_request(server_->url("/files/served.bin"), target).c_str(), 0));
+    EXPECT_EQ(std::string("new\0bytes", 9), file_text(target));
+    // No temporary file is left behind, after success or failure.
+    int files = 0;
+    for ([[maybe_unused]] const auto& entry : fs::directory_iterator(folder)) ++files;
+    EXPECT_EQ(1, files);
+}
+
+TEST_F(HttpClient, PlatformClientReportsWhichLimitEndedTheRequest) {
+    struct Row {
+        const char* path;
+        std::uint32_t total_ms;
+        std::size_t max_body;
+        os::HttpError error;
+    };
+    const Row rows[] = {
+        {"/slow", 1000, os::kHttpMaxBody, os::HttpError::kTimeout},
+        {"/text", os::kHttpTotalTimeoutMs, 4, os::HttpError::kBodyTooLarge},
+        {"/redirect/6", os::kHttpTotalTimeoutMs, os::kHttpMaxBody,
+         os::HttpError::kTooManyRedirects},
+        {"/status/404", os::kHttpTotalTimeoutMs, os::kHttpMaxBody, os::HttpError::kNone},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.path);
+        os::HttpRequest request;
+        request.url = server_->url(row.path);
+        request.limits.total_timeout_ms = row.total_ms;
+        request.limits.max_body = row.max_body;
+        os::HttpResponse response;
+        EXPECT_EQ(row.error == os::HttpError::kNone, os::http_request(request, &response));
+        EXPECT_EQ(row.error, response.error) << response.detail;
+    }
+}
+
+}  // namespace

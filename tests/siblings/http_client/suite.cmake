@@ -1,0 +1,36 @@
+# The HTTP client module against a loopback server. The server is a native
+# program (cpp-httplib); the Windows build of the suite starts the native
+# build's copy under Wine, found beside this build folder.
+set(http_server_dir ${CMAKE_CURRENT_LIST_DIR}/server)
+if(NOT WIN32)
+  find_package(PkgConfig REQUIRED)
+  pkg_check_modules(CPP_HTTPLIB REQUIRED IMPORTED_TARGET cpp-httplib)
+  add_executable(test_http_server ${http_server_dir}/test_http_server.cpp)
+  quarn_target_defaults(test_http_server)
+  target_link_libraries(test_http_server PRIVATE PkgConfig::CPP_HTTPLIB pthread)
+  set(QUARN_HTTP_TEST_SERVER $<TARGET_FILE:test_http_server>)
+  set(http_server_target test_http_server)
+else()
+  set(QUARN_NATIVE_BUILD_DIR ${CMAKE_BINARY_DIR}/../native CACHE PATH
+      "the native build whose test_http_server the Windows HTTP tests start")
+  get_filename_component(native_bin ${QUARN_NATIVE_BUILD_DIR}/bin ABSOLUTE)
+  set(QUARN_HTTP_TEST_SERVER Z:${native_bin}/test_http_server)
+  set(http_server_target)
+endif()
+
+# quarn_http_server_fixture(<test target>): the server fixture in a suite.
+function(quarn_http_server_fixture target)
+  target_sources(${target} PRIVATE ${http_server_dir}/test_server.cpp)
+  target_link_libraries(${target} PRIVATE quarn_os_http)
+  target_compile_definitions(${target} PRIVATE
+                             QUARN_HTTP_TEST_SERVER="${QUARN_HTTP_TEST_SERVER}")
+  if(http_server_target)
+    add_dependencies(${target} ${http_server_target})
+  endif()
+endfunction()
+
+quarn_test_suite(siblings/http_client LIBRARIES quarn_http_client quarn_cutil
+                 DEPENDS QuarnHttpClient)
+if(TARGET test_siblings_http_client)
+  quarn_http_server_fixture(test_siblings_http_client)
+endif()

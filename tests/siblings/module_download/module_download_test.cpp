@@ -1,0 +1,231 @@
+// Remote plug-ins through CallOneModuleFuncA, the real module-call component
+// and the real HTTP client module: fetched from the loopback test server,
+// verified against the download directory's manifest under CryptKey, cached
+// under their digest; and the local paths the component refuses.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+#include "interface/config_access.h"
+#include "interface/module_call.h"
+#include "os/crypto.h"
+#include "os/module.h"
+#include "siblings/QuarnActivex/manifest.h"
+#include "siblings/QuarnActivex/module_fetch.h"
+#include "tests/fakes/assistant_home.h"
+#include "tests/fakes/fake_module.h"
+#include "tests/fakes/trace_capture.h"
+#include "tests/siblings/http_client/server/test_server.h"
+
+namespace {
+
+using namespace quarn::test;
+namespace fs = std::filesystem;
+
+constexpr char kPlugin[] = "QuarnSamplePlugin.dll";
+constexpr char kKey[] = "\xc3\xdc key";  // GBK, as the installation stores it
+
+os::Sha256Digest digest_of(const std::string& bytes) {
+    os::Sha256Digest digest{};
+    os::sha256({{bytes.data(), bytes.size()}}, digest);
+    return digest;
+}
+
+std::string cached_name(const std::string& bytes) {
+    return "QuarnSamplePlugin-" + os::digest_hex(digest_of(bytes)) + ".dll";
+}
+
+class ModuleDownload : public testing::Test {
+  protected:
+    static void SetUpTestSuite() {
+        server_ = new TestServer;
+        home_ = new AssistantHome;
+        home_->add(program_dir() + "QuarnActivex.dll", "QuarnActivex.dll");
+        home_->add(program_dir() + "QuarnHttpClient.dll", "QuarnHttpClient.dll");
+    }
+    static void TearDownTestSuite() {
+        delete server_;
+        server_ = nullptr;  // the home stays: its modules stay loaded
+    }
+    void SetUp() override {
+        ASSERT_TRUE(server_->ready());
+        ASSERT_TRUE(config_.load(fake_path("QuarnAssConfigMgr.dll")));
+        plugin_ = file_text(fake_path(kPlugin));
+        ASSERT_FALSE(plugin_.empty());
+        traces_.clear();
+    }
+
+    // Serves `module` and a manifest listing `listed` (the module's own bytes
+    // when empty) under `key` in the server folder `folder`; its URL.
+    std::string serve(const std::string& folder, const std::string& module,
+                      const std::string& key = kKey, std::string listed = {}) {
+        fs::create_directories(server_->folder() + folder);
+        const std::string base = server_->folder() + folder + "/";
+        EXPECT_TRUE(write_file(base + kPlugin, module));
+        if (listed.empty()) listed = module;
+        const std::string manifest = activex::manifest_text(
+            {{"Other.dll", digest_of("other")}, {kPlugin, digest_of(listed)}}, key);
+        EXPECT_TRUE(write_file(base + activex::kManifestName, manifest));
+        return server_->url("/files/" + folder + "/" + kPlugin);
+    }
+
+    // CallOneModuleFuncA's result and the text handed back.
+    static std::pair<int, std::string> call(const std::string& module) {
+        char* text = nullptr;
+        const int code = CallOneModuleFuncA(module.c_str(), "<a/>", "CheckSample", &text);
+        const std::string given = text != nullptr ? text : "(none)";
+        std::free(text);
+        return {code, given};
+    }
+
+    // The download cache as this program names it.
+    static fs::path cache() { return fs::path(home_->dir()) / activex::kCacheFolder; }
+    static bool cached(const std::string& bytes) {
+        return fs::exists(cache() / cached_name(bytes));
+    }
+    // Loaded by the component under its cache name.
+    static bool loaded(const std::string& bytes) {
+        return os::module_find(cached_name(bytes).c_str()) != nullptr;
+    }
+
+    static TestServer* server_;
+    static AssistantHome* home_;
+    FakeModule config_;
+    TraceCapture traces_;
+    std::string plugin_;
+};
+
+TestServer* ModuleDownload::server_ = nullptr;
+AssistantHome* ModuleDownload::home_ = nullptr;
+
+TEST_F(ModuleDownload, VerifiedPluginIsCalledAndANewVersionLoadsBesideTheOld) {
+    Call_TarnWriteConfig("CryptKey", kKey);
+    const std::string url = serve("v", plugin_);
+    const auto [code, answer] = call(url);
+    EXPECT_EQ(1, code) << answer;
+    EXPECT_NE(std::string::npos, answer.find("<Result>Yes</Result>")) << answer;
+    EXPECT_TRUE(loaded(plugin_));
+
+    // A new build of the same plug-in (other bytes, same exports) while the
+    // first stays loaded: both are kept, each under its own digest.
+    const std::string second = plugin_ + std::string(64, '\x5a');
+    serve("v", second);
+    EXPECT_EQ(1, call(url).first);
+    EXPECT_TRUE(loaded(second));
+    EXPECT_TRUE(loaded(plugin_));
+    EXPECT_TRUE(cached(plugin_) && cached(second));
+    EXPECT_EQ(1, call(url).first);  // an unchanged version reuses its file
+    for (const auto& entry : fs::directory_iterator(cache())) {
+        EXPECT_EQ(std::string::npos, entry.path().string().find(".download")) << entry.path();
+    }
+    EXPECT_TRUE(traces_.find("CallOneModuleFunc", "警告").empty());
+}
+
+TEST_F(ModuleDownload, ModuleOrManifestThatDoesNotMatchIsNeverLoaded) {
+    Call_TarnWriteConfig("CryptKey", kKey);
+    struct Row {
+        const char* name;
+        std::string served;  // the module the server gives
+        std::string key;     // the manifest's key
+        std::string listed;  // the bytes whose digest it lists
+        const char* why;     // the refusal's reason
+    };
+    const std::string tampered = plugin_ + "x";
+    const Row rows[] = {
+        {"tampered_module", tampered, kKey, plugin_, "模块摘要与清单不符"},
+        {"manifest_other_key", tampered, "another key", tampered, "清单签名不符"},
+        {"tampered_manifest", tampered, kKey, plugin_, "清单签名不符"},
+        {"no_manifest", tampered, kKey, tampered, "下载清单失败"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        traces_.clear();
+        const std::string url = serve(row.name, row.served, row.key, row.listed);
+        const std::string manifest = server_->folder() + row.name + "/" + activex::kManifestName;
+        if (std::string(row.name) == "tampered_manifest") {
+            // Swap in the served module's digest and keep the old tag.
+            std::string text = file_text(manifest);
+            const std::string old_hex = os::digest_hex(digest_of(plugin_));
+            text.replace(text.find(old_hex), old_hex.size(), os::digest_hex(digest_of(tampered)));
+            write_file(manifest, text);
+        } else if (std::string(row.name) == "no_manifest") {
+            fs::remove(manifest);
+        }
+        EXPECT_EQ(0, call(url).first);
+        EXPECT_FALSE(loaded(tampered));
+        EXPECT_FALSE(cached(tampered));
+        const std::string expected = std::string("拒绝加载模块 ") + kPlugin + ": " + row.why;
+        EXPECT_EQ(1u, traces_.find("CallOneModuleFunc", expected.c_str()).size());
+    }
+}
+
+TEST_F(ModuleDownload, WithoutAKeyThePluginLoadsWithOneWarning) {
+    const std::string unlisted = plugin_ + "unverified";
+    EXPECT_EQ(1, call(serve("nokey", unlisted, "any key", "not this module")).first);
+    EXPECT_TRUE(loaded(unlisted));
+    EXPECT_EQ(1u, traces_.find("CallOneModuleFunc", "警告: 没有配置CryptKey").size());
+}
+
+TEST_F(ModuleDownload, LocalModulesLoadOnlyFromTheAssistantDirectory) {
+    // A real plug-in in a folder of its own, outside every trusted folder.
+    const fs::path outside =
+        fs::temp_directory_path() / ("quarn-outside-" + std::to_string(std::rand()));
+    fs::create_directories(outside);
+    fs::copy_file(fake_path(kPlugin), outside / kPlugin, fs::copy_options::overwrite_existing);
+    const std::string refused[] = {
+        (outside / kPlugin).string(),
+        "\\\\127.0.0.1\\share\\" + std::string(kPlugin),
+        "//127.0.0.1/share/" + std::string(kPlugin),
+        "C:" + std::string(kPlugin),
+        "..\\" + std::string(kPlugin),
+    };
+    for (const std::string& path : refused) {
+        SCOPED_TRACE(path);
+        traces_.clear();
+        EXPECT_EQ(0, call(path).first);
+        EXPECT_EQ(1u, traces_.find("CallOneModuleFunc", "拒绝加载模块").size());
+    }
+    EXPECT_EQ(nullptr, os::module_find(kPlugin));
+    // A bare name is the assistant directory's module.
+    EXPECT_EQ(0, call(kPlugin).first);  // not there yet, and not looked for elsewhere
+    ASSERT_TRUE(home_->add(fake_path(kPlugin), kPlugin));
+    EXPECT_EQ(1, call(kPlugin).first);
+    EXPECT_EQ(1, call(home_->path(kPlugin)).first);
+    std::error_code ignored;
+    fs::remove_all(outside, ignored);
+}
+
+TEST(ModuleManifest, TagCoversEveryListedByteAndNamesCompareWithoutCase) {
+    const os::Sha256Digest digest = digest_of("module");
+    const std::string text = activex::manifest_text({{"A.dll", digest}}, "k");
+    std::string crlf = text;
+    for (std::size_t at = crlf.find('\n'); at != std::string::npos; at = crlf.find('\n', at + 2)) {
+        crlf.insert(at, "\r");
+    }
+    std::string retagged = activex::manifest_text({{"A.dll", digest}, {"a.DLL", digest}}, "k");
+    struct Row {
+        std::string text;
+        const char* name;
+        activex::ManifestCheck expected;
+    };
+    const Row rows[] = {
+        {text, "a.dll", activex::ManifestCheck::kValid},
+        {text, "B.dll", activex::ManifestCheck::kNotListed},
+        {text + "extra\n", "A.dll", activex::ManifestCheck::kMalformed},
+        {"X" + text, "A.dll", activex::ManifestCheck::kBadTag},
+        {crlf, "A.dll", activex::ManifestCheck::kBadTag},  // the tag covers the bytes as sent
+        {retagged, "A.dll", activex::ManifestCheck::kMalformed},  // listed twice
+        {"", "A.dll", activex::ManifestCheck::kMalformed},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.text);
+        EXPECT_EQ(row.expected, activex::check_manifest(row.text, "k", row.name, digest));
+    }
+    EXPECT_EQ(activex::ManifestCheck::kMismatch,
+              activex::check_manifest(text, "k", "A.dll", digest_of("other")));
+    EXPECT_EQ("", activex::manifest_text({{"sub/A.dll", digest}}, "k"));
+}
+
+}  // namespace
