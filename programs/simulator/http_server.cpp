@@ -6,8 +6,10 @@
 #include <map>
 
 #include "programs/simulator/admin.h"
+#include "programs/simulator/download_manifest.h"
 #include "programs/simulator/push.h"
 #include "programs/simulator/web.h"
+#include "siblings/QuarnActivex/manifest.h"
 
 namespace simulator {
 namespace {
@@ -106,6 +108,21 @@ bool WebServer::start(const std::string& host, std::uint16_t port,
             recorded = true;  // the push itself is the record
         });
     if (!download_dir.empty() && !server.set_mount_point("/download", download_dir)) return false;
+    // The manifest is made from the folder under the scenario's key, before
+    // the folder is looked at: a manifest file left there would be stale.
+    if (!download_dir.empty()) {
+        manifest_ = std::make_unique<DownloadManifest>(download_dir, state_.scenario().crypt_key);
+        const std::string manifest_path = std::string("/download/") + activex::kManifestName;
+        server.set_pre_routing_handler(
+            [this, manifest_path](const httplib::Request& request, httplib::Response& response) {
+                if (request.path != manifest_path)
+                    return httplib::Server::HandlerResponse::Unhandled;
+                const std::string text = manifest_->text();
+                response.status = text.empty() ? 500 : 200;
+                response.set_content(text, "text/plain");
+                return httplib::Server::HandlerResponse::Handled;
+            });
+    }
     // The agent polls this file to learn that the server is there; files of
     // the folder are served first, this stands in when it has none.
     server.Get("/download/TarnAssistantUpdate.inf",

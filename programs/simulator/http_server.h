@@ -8,6 +8,7 @@
 #include <string>
 #include <thread>
 
+#include "programs/simulator/download_manifest.h"
 #include "programs/simulator/recorder.h"
 #include "programs/simulator/server_state.h"
 
@@ -31,6 +32,7 @@ class WebServer {
     ServerState& state_;
     Recorder& recorder_;
     std::unique_ptr<Routes> routes_;
+    std::unique_ptr<DownloadManifest> manifest_;
     std::uint16_t port_ = 0;
     std::thread thread_;
 };

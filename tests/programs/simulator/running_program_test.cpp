@@ -13,10 +13,12 @@
 #include <thread>
 
 #include "cutil/xml.h"
+#include "os/crypto.h"
 #include "os/process.h"
 #include "os/socket.h"
 #include "programs/simulator/url_base64.h"
 #include "programs/simulator/xml_text.h"
+#include "siblings/QuarnActivex/manifest.h"
 #include "siblings/QuarnAssCommunicate/datagram.h"
 #include "siblings/QuarnAssCommunicate/document_text.h"
 #include "siblings/QuarnAssCommunicate/push_answer.h"
@@ -30,6 +32,7 @@ using simulator::Json;
 using namespace std::chrono_literals;
 
 constexpr char kKey[] = "s3cret";
+constexpr char kPlugin[] = "MZ plug-in bytes";
 
 std::string read_file(const fs::path& path) {
     std::ifstream file(path, std::ios::binary);
@@ -64,9 +67,13 @@ class RunningSimulator : public testing::Test {
                                  {"SupportNat", 0},
                                  {"SuportPraxa", 0}}}};
         std::ofstream(dir_ / "scenario.json") << scenario.dump();
+        fs::create_directories(dir_ / "download");
+        std::ofstream(dir_ / "download" / "Plugin.dll", std::ios::binary) << kPlugin;
+        std::ofstream(dir_ / "download" / "notes.txt") << "not a module";
         const std::string command =
             std::string("'") + QUARNSIM_PATH + "' --scenario '" +
             (dir_ / "scenario.json").string() + "' --record '" + record().string() +
+            "' --download-dir '" + (dir_ / "download").string() +
             "' --udp-port 0 --http-port 0 --exit-after 120 > '" + (dir_ / "out.txt").string() +
             "' 2>&1 & echo $! > '" + (dir_ / "pid").string() + "'";
         ASSERT_EQ(0, std::system(command.c_str()));
@@ -225,6 +232,24 @@ TEST_F(RunningSimulator, PushGoesToTheDeviceTaggedAndItsAnswerIsRecorded) {
     EXPECT_TRUE(line["answered"].get<bool>());
     EXPECT_EQ(1, line["result"]);
     EXPECT_EQ(push_id, line["id"]);
+}
+
+TEST_F(RunningSimulator, DownloadsModulesListedInAManifestTaggedWithTheKey) {
+    httplib::Client client("127.0.0.1", http_port_);
+    const auto module = client.Get("/download/Plugin.dll");
+    ASSERT_TRUE(module);
+    EXPECT_EQ(kPlugin, module->body);
+    const auto manifest = client.Get("/download/QuarnModules.manifest");
+    ASSERT_TRUE(manifest);
+    os::Sha256Digest digest{};
+    ASSERT_TRUE(os::sha256({{kPlugin, sizeof kPlugin - 1}}, digest));
+    // Checked as the module-call component checks a fetched module.
+    EXPECT_EQ(activex::ManifestCheck::kValid,
+              activex::check_manifest(manifest->body, kKey, "plugin.DLL", digest));
+    EXPECT_EQ(activex::ManifestCheck::kBadTag,
+              activex::check_manifest(manifest->body, "other", "Plugin.dll", digest));
+    EXPECT_EQ(activex::ManifestCheck::kNotListed,
+              activex::check_manifest(manifest->body, kKey, "notes.txt", digest));
 }
 
 }  // namespace
