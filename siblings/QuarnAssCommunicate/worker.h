@@ -1,15 +1,17 @@
 // A thread of the module that its owner can stop: the loop polls `stopping()`
-// between bounded waits, and stop() waits for the loop to end.
+// between bounded waits, and stop() waits until the thread has left the
+// module's code, so that the module may be unloaded right after.
 //
-// stop() waits on an event the thread sets as its last act, not on the
-// thread itself: on Windows a module's unload runs under the loader lock,
-// which an ending thread needs, so waiting for the thread there would hang.
-// Should the process already be ending (its threads gone), the thread's
-// handle is signalled and stop() returns at once.
+// How that wait is done differs (worker_posix.cpp, worker_win32.cpp): POSIX
+// joins the thread. On Windows a module's unload runs under the loader lock,
+// which an ending thread needs, so joining there would hang: stop() waits on
+// an event the thread sets as its last act instead, and returns at once when
+// the process is already ending (its threads gone, their handles signalled).
 #pragma once
 
 #include <atomic>
 #include <cstdint>
+#include <thread>
 
 #include "os/types.h"
 
@@ -27,7 +29,7 @@ class Worker {
     // Asks the loop to end and waits for it (bounded); idempotent.
     void stop();
     bool stopping() const { return stopping_.load(std::memory_order_acquire); }
-    bool running() const { return thread_ != nullptr; }
+    bool running() const { return thread_ != nullptr || joinable_.joinable(); }
 
   private:
     static std::uint32_t entry(void* self);
@@ -35,8 +37,9 @@ class Worker {
     std::atomic<bool> stopping_{false};
     void (*loop_)(void*) = nullptr;
     void* argument_ = nullptr;
-    os::Handle thread_ = nullptr;
-    os::Handle finished_ = nullptr;
+    os::Handle thread_ = nullptr;    // Windows
+    os::Handle finished_ = nullptr;  // Windows
+    std::thread joinable_;           // POSIX
 };
 
 }  // namespace communicate

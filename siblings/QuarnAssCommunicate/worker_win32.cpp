@@ -1,7 +1,8 @@
-#include "siblings/QuarnAssCommunicate/worker.h"
-
+// Worker on Windows: a thread of the platform layer, waited for through an
+// event it sets last (worker.h says why it is not joined).
 #include "os/event.h"
 #include "os/process.h"
+#include "siblings/QuarnAssCommunicate/worker.h"
 
 namespace communicate {
 namespace {

@@ -1,0 +1,163 @@
+// The datagram framing, byte for byte, and the rules a receiver applies:
+// which datagrams it reads, how fragments join, which push ids are fresh.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "os/crypto.h"
+#include "siblings/QuarnAssCommunicate/datagram.h"
+#include "siblings/QuarnAssCommunicate/replay_window.h"
+
+namespace {
+
+using namespace communicate;
+
+// The layout written out by hand: magic, version 1, kind, flags, id, index,
+// count, total (little-endian), the fragment, the tag over header and fragment.
+std::string by_hand(std::uint8_t kind, std::uint16_t flags, std::uint32_t id, std::uint16_t index,
+                    std::uint16_t count, std::uint32_t total, const std::string& fragment,
+                    const std::string& key = "") {
+    std::string d = "TARN";
+    d += static_cast<char>(1);
+    d += static_cast<char>(kind);
+    auto le = [&d](std::uint32_t v, int n) {
+        for (int i = 0; i < n; ++i) d += static_cast<char>((v >> (8 * i)) & 0xff);
+    };
+    le(flags, 2), le(id, 4), le(index, 2), le(count, 2), le(total, 4);
+    const std::string header = d;
+    d += fragment;
+    if (!key.empty()) {
+        os::Sha256Digest tag;
+        os::hmac_sha256({key.data(), key.size()},
+                        {{header.data(), 20}, {fragment.data(), fragment.size()}}, tag);
+        d.append(reinterpret_cast<const char*>(tag.data()), tag.size());
+    }
+    return d;
+}
+
+TEST(DatagramLayout, FragmentsAndTagsAsTheWireFormatSays) {
+    const std::string payload(kMaxFragmentSize + 5, 'p');
+    const auto plain = make_datagrams(Kind::kPush, 0x01020304, payload, "");
+    ASSERT_EQ(2u, plain.size());
+    EXPECT_EQ(by_hand(3, 0, 0x01020304, 0, 2, 60005, payload.substr(0, 60000)), plain[0]);
+    EXPECT_EQ(by_hand(3, 0, 0x01020304, 1, 2, 60005, "ppppp"), plain[1]);
+    const auto tagged = make_datagrams(Kind::kReply, 9, "abc", "k3y");
+    ASSERT_EQ(1u, tagged.size());
+    EXPECT_EQ(by_hand(2, 1, 9, 0, 1, 3, "abc", "k3y"), tagged[0]);
+    EXPECT_EQ(1u, make_datagrams(Kind::kRequest, 1, "", "").size());
+    EXPECT_EQ(18u, make_datagrams(Kind::kRequest, 1, std::string(kMaxPayload, 'x'), "").size());
+    EXPECT_TRUE(make_datagrams(Kind::kRequest, 1, std::string(kMaxPayload + 1, 'x'), "").empty());
+}
+
+struct ReadCase {
+    const char* name;
+    std::string datagram;
+    const char* key;
+    Verdict verdict;
+};
+
+const ReadCase kReadCases[] = {
+    {"Plain", by_hand(3, 0, 1, 0, 1, 2, "ab"), "", Verdict::kAccepted},
+    {"TaggedWithoutKeyStripped", by_hand(3, 1, 1, 0, 1, 2, "ab", "k"), "", Verdict::kAccepted},
+    {"Tagged", by_hand(3, 1, 1, 0, 1, 2, "ab", "k"), "k", Verdict::kAccepted},
+    {"UntaggedUnderKey", by_hand(3, 0, 1, 0, 1, 2, "ab"), "k", Verdict::kUntagged},
+    {"OtherKey", by_hand(3, 1, 1, 0, 1, 2, "ab", "j"), "k", Verdict::kBadTag},
+    {"TagClaimedButMissing", by_hand(3, 1, 1, 0, 1, 2, "ab"), "k", Verdict::kMalformed},
+    {"WrongMagic", "TARX" + by_hand(3, 0, 1, 0, 1, 2, "ab").substr(4), "", Verdict::kMalformed},
+    {"WrongVersion", by_hand(3, 0, 1, 0, 1, 2, "ab").replace(4, 1, 1, '\2'), "",
+     Verdict::kMalformed},
+    {"KindZero", by_hand(0, 0, 1, 0, 1, 2, "ab"), "", Verdict::kMalformed},
+    {"KindFive", by_hand(5, 0, 1, 0, 1, 2, "ab"), "", Verdict::kMalformed},
+    {"ShortHeader", by_hand(3, 0, 1, 0, 1, 0, "").substr(0, 19), "", Verdict::kMalformed},
+    {"CountZero", by_hand(3, 0, 1, 0, 0, 2, "ab"), "", Verdict::kMalformed},
+    {"IndexPastCount", by_hand(3, 0, 1, 2, 2, 4, "ab"), "", Verdict::kMalformed},
+    {"TooManyFragments", by_hand(3, 0, 1, 0, 65, 2, "ab"), "", Verdict::kMalformed},
+    {"TotalOverCap", by_hand(3, 0, 1, 0, 18, kMaxPayload + 1, "ab"), "", Verdict::kMalformed},
+    {"FragmentOverTotal", by_hand(3, 0, 1, 0, 1, 1, "ab"), "", Verdict::kMalformed},
+    {"FragmentOverMax", by_hand(3, 0, 1, 0, 2, 70000, std::string(60001, 'f')), "",
+     Verdict::kMalformed},
+};
+
+class ReadDatagram : public testing::TestWithParam<ReadCase> {};
+
+TEST_P(ReadDatagram, AcceptsOnlyWhatTheFramingAllows) {
+    const ReadCase& c = GetParam();
+    Fragment fragment;
+    EXPECT_EQ(c.verdict, read_datagram(c.datagram.data(), c.datagram.size(), c.key, &fragment));
+    if (c.verdict == Verdict::kAccepted) {
+        EXPECT_EQ("ab", std::string(fragment.data, fragment.size));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, ReadDatagram, testing::ValuesIn(kReadCases),
+                         [](const auto& row) { return std::string(row.param.name); });
+
+struct JoinCase {
+    const char* name;
+    std::vector<std::string> datagrams;  // of message id 5 unless stated
+    std::string payload;                 // "": never complete
+};
+
+const JoinCase kJoinCases[] = {
+    {"InOrder", {by_hand(3, 0, 5, 0, 2, 4, "ab"), by_hand(3, 0, 5, 1, 2, 4, "cd")}, "abcd"},
+    {"OutOfOrder", {by_hand(3, 0, 5, 1, 2, 4, "cd"), by_hand(3, 0, 5, 0, 2, 4, "ab")}, "abcd"},
+    {"DuplicateIgnored",
+     {by_hand(3, 0, 5, 0, 3, 5, "ab"), by_hand(3, 0, 5, 0, 3, 5, "XY"),
+      by_hand(3, 0, 5, 2, 3, 5, "e"), by_hand(3, 0, 5, 1, 3, 5, "cd")},
+     "abcde"},
+    {"StrayOfOtherMessageIgnored",
+     {by_hand(3, 0, 5, 0, 2, 4, "ab"), by_hand(3, 0, 6, 1, 2, 4, "zz"),
+      by_hand(2, 0, 5, 1, 2, 4, "zz"), by_hand(3, 0, 5, 1, 3, 4, "zz"),
+      by_hand(3, 0, 5, 1, 2, 4, "cd")},
+     "abcd"},
+    {"SizesShortOfTotal", {by_hand(3, 0, 5, 0, 2, 9, "ab"), by_hand(3, 0, 5, 1, 2, 9, "cd")}, ""},
+    {"SizesOverTotal", {by_hand(3, 0, 5, 0, 2, 3, "ab"), by_hand(3, 0, 5, 1, 2, 3, "cd")}, ""},
+};
+
+class JoinFragments : public testing::TestWithParam<JoinCase> {};
+
+TEST_P(JoinFragments, GathersOneMessage) {
+    const JoinCase& c = GetParam();
+    std::unique_ptr<Reassembly> message;
+    std::string payload;
+    for (const std::string& d : c.datagrams) {
+        Fragment fragment;
+        ASSERT_EQ(Verdict::kAccepted, read_datagram(d.data(), d.size(), "", &fragment));
+        if (!message) message = std::make_unique<Reassembly>(fragment.header);
+        if (message->add(fragment) == Reassembly::Step::kComplete) payload = message->take();
+    }
+    EXPECT_EQ(c.payload, payload);
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, JoinFragments, testing::ValuesIn(kJoinCases),
+                         [](const auto& row) { return std::string(row.param.name); });
+
+struct WindowCase {
+    const char* name;
+    std::vector<std::uint32_t> ids;
+    std::vector<bool> taken;
+};
+
+const WindowCase kWindowCases[] = {
+    {"FirstTakenWhateverItIs", {0xfffffff0u}, {true}},
+    {"Duplicate", {100, 100}, {true, false}},
+    {"LateButInsideWindow", {100, 99, 37, 99}, {true, true, true, false}},
+    {"OlderThanWindow", {100, 36}, {true, false}},
+    {"SlidesUp", {100, 200, 136, 137, 100}, {true, true, false, true, false}},
+    {"ServerRestartSeededFromClock", {5000, 5001, 9000000}, {true, true, true}},
+};
+
+class ReplayWindowRows : public testing::TestWithParam<WindowCase> {};
+
+TEST_P(ReplayWindowRows, TakesEachFreshIdOnce) {
+    ReplayWindow window;
+    std::vector<bool> taken;
+    for (std::uint32_t id : GetParam().ids) taken.push_back(window.take(id));
+    EXPECT_EQ(GetParam().taken, taken);
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, ReplayWindowRows, testing::ValuesIn(kWindowCases),
+                         [](const auto& row) { return std::string(row.param.name); });
+
+}  // namespace
