@@ -2,16 +2,16 @@
 // never prompting (the assistant runs without a visible desktop at times).
 #include "os/data_protection.h"
 
-#include <wincrypt.h>
 #include <windows.h>
+
+// After windows.h: the lean build leaves out DATA_BLOB and the data-protection calls.
+#include <dpapi.h>
+#include <wincrypt.h>
 
 #include <climits>
 
 namespace os {
 namespace {
-
-using SealFunction = BOOL(WINAPI*)(DATA_BLOB*, LPCWSTR, DATA_BLOB*, PVOID,
-                                   CRYPTPROTECT_PROMPTSTRUCT*, DWORD, DATA_BLOB*);
 
 bool transform(const void* data, std::size_t size, std::string* out, bool seal) {
     if (out == nullptr || (data == nullptr && size != 0) || size > ULONG_MAX) {
