@@ -24,6 +24,7 @@ void print_usage(const Command& command);
 int run_trace(int argc, char** argv);
 int run_memory(int argc, char** argv);
 int run_check(int argc, char** argv);
+int run_manifest(int argc, char** argv);
 int run_install(int argc, char** argv);
 int run_users(int argc, char** argv);
 int run_switch(int argc, char** argv);

@@ -135,6 +135,16 @@ const Command kCommands[] = {
      "               the cut mode (default 0) and the restore time in minutes\n"
      "               (default 0: no automatic restore)\n",
      run_agent},
+    {"manifest", "write the module manifest of a download directory",
+     "usage: quarnctl manifest <folder> <key>\n"
+     "\n"
+     "Lists every file of <folder> (not its temporary files) with its SHA-256\n"
+     "digest in the file QuarnModules.manifest there, tagged with HMAC-SHA256\n"
+     "under <key>: the CryptKey of the assistants that download modules from\n"
+     "that folder, byte for byte as their configuration holds it. A key of \"-\"\n"
+     "is read from the first line of standard input (it then stays out of the\n"
+     "process list). Run it again whenever a file of the folder changes.\n",
+     run_manifest},
 };
 
 }  // namespace
