@@ -6,6 +6,7 @@
 #include "interface/assistant_dir.h"
 #include "os/error.h"
 #include "os/mutex.h"
+#include "os/time.h"
 
 namespace config_store {
 namespace {
@@ -99,38 +100,50 @@ void ConfigStore::load_locked() {
         }
     }
     image_ = std::move(loaded);
+    mark_current(stamp);
+}
+
+bool ConfigStore::header_matches() const {
+    char header[kHeaderSize];
+    std::size_t got = 0;
+    std::uint64_t generation = 0;
+    return os::file_read_at(path_.c_str(), 0, header, sizeof header, &got) &&
+           peek_generation(header, got, &generation) && generation == image_.generation;
+}
+
+void ConfigStore::mark_current(const os::FileStamp& stamp) {
     stamp_ = stamp;
+    stamp_tick_ = os::tick_count();
+    settled_ = false;
     loaded_ = true;
 }
 
 void ConfigStore::refresh_locked(bool strict) {
     os::FileStamp now;
-    if (!os::file_stamp(path_.c_str(), &now)) {
+    if (!os::file_stamp(path_.c_str(), &now) || !loaded_ || now != stamp_) {
         load_locked();
         return;
     }
-    if (!loaded_ || now != stamp_) {
-        load_locked();
-        return;
-    }
-    if (!strict || !now.exists) return;
     // The stamp may repeat when a file is replaced within the clock's
     // resolution by one of the same size; the generation never does.
-    char header[kHeaderSize];
-    std::size_t got = 0;
-    std::uint64_t generation = 0;
-    if (!os::file_read_at(path_.c_str(), 0, header, sizeof header, &got) ||
-        !peek_generation(header, got, &generation) || generation != image_.generation) {
-        load_locked();
-    }
+    if (strict && now.exists && !header_matches()) load_locked();
 }
 
 bool ConfigStore::read(const std::string& key, std::string* value) {
     std::lock_guard<std::mutex> guard(mutex_);
     os::FileStamp now;
-    if (!loaded_ || !os::file_stamp(path_.c_str(), &now) || now != stamp_) {
+    bool stale = !loaded_ || !os::file_stamp(path_.c_str(), &now) || now != stamp_;
+    if (!stale && !settled_ && now.exists) {
+        // A replace that repeats the stamp can only follow within the clock's
+        // resolution of the last one: the generation is checked until the
+        // stamp has stood for a while, after which a new write shows in it.
+        const bool settling = os::tick_count() - stamp_tick_ < kSettleMs;
+        stale = !header_matches();
+        settled_ = !stale && !settling;
+    }
+    if (stale) {
         const CrossProcessLock lock(lock_);
-        refresh_locked(false);
+        refresh_locked(true);
     }
     const auto found = image_.values.find(key);
     if (found == image_.values.end()) return false;
@@ -175,7 +188,9 @@ bool ConfigStore::write(const std::string& key, const std::string& value) {
         return false;
     }
     image_ = std::move(next);
-    os::file_stamp(path_.c_str(), &stamp_);
+    os::FileStamp written;
+    os::file_stamp(path_.c_str(), &written);
+    mark_current(written);
     return true;
 }
 

@@ -21,6 +21,9 @@ inline constexpr char kStoreFileName[] = "QuarnAssConfig.dat";
 // A store that does not open is kept under this suffix for a person to look at.
 inline constexpr char kDamagedSuffix[] = ".damaged";
 
+// How long a stamp must stand before reads trust it without the header.
+inline constexpr std::uint32_t kSettleMs = 2000;
+
 class ConfigStore {
   public:
     // `folder` ends in a separator; the store is folder + kStoreFileName.
@@ -41,6 +44,9 @@ class ConfigStore {
     class CrossProcessLock;
     // Brings the image up to date with the file; under the cross-process lock.
     void refresh_locked(bool strict);
+    // The file's header names the generation of the image.
+    bool header_matches() const;
+    void mark_current(const os::FileStamp& stamp);
     void load_locked();
     void set_aside_locked(DecodeResult why);
 
@@ -50,6 +56,8 @@ class ConfigStore {
     os::Handle lock_ = nullptr;
     StoreImage image_;
     os::FileStamp stamp_;
+    std::uint32_t stamp_tick_ = 0;  // when stamp_ was taken
+    bool settled_ = false;          // stamp_ has stood long enough to be trusted alone
     bool loaded_ = false;
     bool folder_ready_ = false;
 };
