@@ -36,6 +36,10 @@ std::string desktop_link_path(const char* name);
 // asked to end.
 int process_end_others(const char* exe_name);
 
+// Removes `path` and everything under it ("\" read as "/" on POSIX); true
+// when nothing is left (also when it did not exist). Used by uninstalling.
+bool folder_remove_all(const char* path);
+
 // Turns the session's requests to end the process (POSIX: SIGTERM, SIGINT,
 // SIGHUP) into a return of termination_wait instead of a default action.
 // Call it before the first thread starts, so every thread inherits it.

@@ -14,8 +14,10 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <system_error>
 
 #include "os/error.h"
 #include "os/posix/internal.h"
@@ -239,6 +241,15 @@ sigset_t termination_signals() {
 }
 
 }  // namespace
+
+bool folder_remove_all(const char* path) {
+    if (path == nullptr || *path == '\0') return false;
+    std::error_code error;
+    std::filesystem::remove_all(posix::native_path(path), error);
+    if (!error) return true;
+    posix::set_last_error_from_errno(error.value());
+    return false;
+}
 
 void termination_hold() {
     const sigset_t signals = termination_signals();

@@ -12,6 +12,8 @@
 #include "os/session.h"
 
 #include <cstring>
+#include <filesystem>
+#include <system_error>
 #include <vector>
 
 #include "os/error.h"
@@ -185,6 +187,15 @@ int process_end_others(const char* exe_name) {
         CloseHandle(process);
     }
     return ended;
+}
+
+bool folder_remove_all(const char* path) {
+    if (path == nullptr || *path == '\0') return false;
+    std::error_code error;
+    std::filesystem::remove_all(std::string(path), error);
+    if (!error) return true;
+    set_last_error(static_cast<std::uint32_t>(error.value()));
+    return false;
 }
 
 void termination_hold() {}

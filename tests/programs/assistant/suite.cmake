@@ -1,2 +1,6 @@
-quarn_test_suite(programs/assistant LIBRARIES quarn_assistant
-                 DEPENDS TarnAssistant QuarnAssAutoCheck quarn_fakes)
+# The assistant host: its switches, and the program itself installed into a
+# throw-away assistant directory with the real library and store.
+if(TARGET quarn_autocheck)
+  quarn_test_suite(programs/assistant LIBRARIES quarn_assistant quarn_fake_client
+                   DEPENDS TarnAssistant QuarnAssAutoCheck QuarnAssConfigMgr QuarnAssLog)
+endif()
