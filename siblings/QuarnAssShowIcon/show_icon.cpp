@@ -6,7 +6,6 @@
 
 #include "cutil/trace.h"
 #include "os/file.h"
-#include "os/process.h"
 #include "os/time.h"
 #include "os/tray.h"
 #include "siblings/QuarnAssShowIcon/tray_state.h"
@@ -61,15 +60,8 @@ void on_tray(void*, os::TrayNotice notice, int value) {
 
 bool started() {
     static const bool ready = [] {
-        tray_state::with_state([](tray_state::State& state) {
-            // A new owner: what an ended process published is gone with its icon.
-            const std::uint32_t magic = state.magic;
-            std::memset(&state, 0, sizeof state);
-            state.magic = magic;
-            state.owner_pid = os::process_id();
-        });
         if (os::tray_start(on_tray, nullptr)) return true;
-        TRAY_TRACE("InitTray", kTraceError, "创建托盘窗口失败");
+        TRAY_TRACE("InitTray", kTraceError, "%s", "创建托盘窗口失败");
         return false;
     }();
     return ready;
@@ -97,7 +89,6 @@ int add_tray_icon(const char* tooltip, const char* icon_path) {
             return 0;
         }
         state.icon_shown = 1;
-        state.owner_pid = os::process_id();
         tray_state::put_cut(state.tooltip, sizeof state.tooltip, text_or_empty(tooltip));
         tray_state::put(state.icon_path, sizeof state.icon_path, icon_found ? icon_path : "");
         return 1;

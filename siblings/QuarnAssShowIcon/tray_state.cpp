@@ -5,6 +5,7 @@
 
 #include "os/event.h"
 #include "os/mutex.h"
+#include "os/process.h"
 #include "os/shared_memory.h"
 
 namespace tray_state {
@@ -16,21 +17,26 @@ constexpr std::uint32_t kMagic = 0x31525451;  // "QTR1"
 // even when the named mutex cannot be had.
 std::mutex g_local_lock;
 
-State* attach() {
-    static State* const state = [] {
-        os::SharedMemory memory;
-        if (os::shared_memory_create(kMemoryName, sizeof(State), &memory) &&
-            memory.size >= sizeof(State)) {
-            return static_cast<State*>(memory.view);  // mapped for the life of the process
+// This process's tray: the module changes it, then publishes it whole, so
+// the last process that changed its tray is the one the state shows.
+State g_model{};
+// The published copy, mapped for the life of the process; null when the
+// shared object cannot be had (the tray then works unseen).
+os::SharedMemory g_memory;
+State* g_shared = nullptr;
+
+void attach() {
+    static const bool attached = [] {
+        if (os::shared_memory_create(kMemoryName, sizeof(State), &g_memory) &&
+            g_memory.size >= sizeof(State)) {
+            g_shared = static_cast<State*>(g_memory.view);
+        } else {
+            os::shared_memory_close(&g_memory);
         }
-        os::shared_memory_close(&memory);
-        return new State{};
+        g_model.magic = kMagic;
+        return true;
     }();
-    if (state->magic != kMagic) {
-        std::memset(state, 0, sizeof *state);
-        state->magic = kMagic;
-    }
-    return state;
+    static_cast<void>(attached);
 }
 
 }  // namespace
@@ -64,10 +70,13 @@ Locked::Locked() : mutex_(nullptr), state_(nullptr) {
         os::mutex_close(mutex_);
         mutex_ = nullptr;
     }
-    state_ = attach();
+    attach();
+    state_ = &g_model;
 }
 
 Locked::~Locked() {
+    g_model.owner_pid = os::process_id();
+    if (g_shared != nullptr) std::memcpy(g_shared, &g_model, sizeof g_model);
     if (mutex_ != nullptr) {
         os::mutex_unlock(mutex_);
         os::mutex_close(mutex_);

@@ -52,9 +52,9 @@ bool put(char* field, std::size_t size, const char* text);
 // Copies with a cut that never splits a two-byte character.
 void put_cut(char* field, std::size_t size, const char* text);
 
-// Runs `change` on the state under the named mutex. The module's side: the
-// shared object is created when missing (an object that cannot be had gives
-// a state of this process alone, so the tray still works). Returns what
+// The module's side: runs `change` on this process's tray under the named
+// mutex, then publishes it whole (the shared object is created when missing;
+// one that cannot be had leaves the tray working, unseen). Returns what
 // `change` returns.
 template <typename Change>
 auto with_state(Change change) -> decltype(change(*static_cast<State*>(nullptr)));
