@@ -17,6 +17,7 @@
 #include "programs/simulator/scenario.h"
 #include "programs/simulator/server_state.h"
 #include "programs/simulator/udp_server.h"
+#include "programs/simulator/xml_text.h"
 
 namespace {
 
@@ -81,6 +82,7 @@ int serve(const ServeOptions& options) {
         ended.wait(lock, [&] { return signalled; });
     }
     lock.unlock();
+    state.stop();
     web.stop();
     udp.stop();
     return 0;
@@ -99,7 +101,11 @@ int push(const PushOptions& options) {
         return 2;
     }
     std::printf("%s\n", response->body.c_str());
-    return response->status == 200 ? 0 : 1;
+    // 0 only for a push the agent answered; a wait of 0 asks for no answer.
+    const Json outcome = Json::parse(response->body, nullptr, false);
+    const bool sent = outcome.is_object() && outcome.value("sent", false);
+    const bool answered = sent && outcome.value("answered", false);
+    return answered || (sent && seconds == 0) ? 0 : 1;
 }
 
 }  // namespace

@@ -1,10 +1,10 @@
 #include "programs/simulator/push.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <memory>
 
 #include "cutil/xml.h"
-#include "os/error.h"
 #include "os/time.h"
 #include "programs/simulator/udp_server.h"
 #include "programs/simulator/url_base64.h"
@@ -22,6 +22,7 @@ using communicate::Kind;
 // A lost push is sent again under the same id (the agent takes an id once).
 constexpr std::uint32_t kResendMs = 3000;
 constexpr int kSends = 3;
+constexpr std::uint32_t kSliceMs = 200;
 
 struct SocketCloser {
     os::Socket socket;
@@ -60,21 +61,19 @@ bool target(const ServerState& state, const PushRequest& request, os::SocketAddr
 }
 
 // Waits for the answer to push `id` from `agent`; true with its result.
-bool gather_answer(os::Socket socket, const os::SocketAddress& agent, std::uint32_t id,
-                   const std::string& key, std::uint32_t wait_ms, int* result) {
+bool gather_answer(const ServerState& state, os::Socket socket, const os::SocketAddress& agent,
+                   std::uint32_t id, const std::string& key, std::uint32_t wait_ms, int* result) {
     std::vector<char> buffer(communicate::kMaxDatagramSize + 1);
     std::unique_ptr<communicate::Reassembly> answer;
     const std::uint32_t start = os::tick_count();
     for (;;) {
         const std::uint32_t spent = os::tick_count() - start;
-        if (spent >= wait_ms) return false;
+        if (spent >= wait_ms || state.stopping()) return false;
         os::SocketAddress from;
-        const long size =
-            os::udp_receive_from(socket, buffer.data(), buffer.size(), wait_ms - spent, &from);
-        if (size < 0) {
-            if (os::last_error() == os::kErrorSocketTimedOut) return false;
-            continue;
-        }
+        // In slices, so that a server that is ending is not held up.
+        const std::uint32_t slice = std::min<std::uint32_t>(wait_ms - spent, kSliceMs);
+        const long size = os::udp_receive_from(socket, buffer.data(), buffer.size(), slice, &from);
+        if (size < 0) continue;
         communicate::Fragment fragment;
         if (from != agent ||
             communicate::read_datagram(buffer.data(), static_cast<std::size_t>(size), key,
@@ -163,7 +162,7 @@ PushOutcome send_push(ServerState& state, Recorder& recorder, const PushRequest&
             const std::uint32_t left = request.wait_ms > waited ? request.wait_ms - waited : 0;
             const std::uint32_t wait = send + 1 < kSends && left > kResendMs ? kResendMs : left;
             outcome.answered =
-                gather_answer(socket.socket, agent, outcome.id, key, wait, &outcome.result);
+                gather_answer(state, socket.socket, agent, outcome.id, key, wait, &outcome.result);
             if (wait == left) break;
         }
         if (!outcome.sent) outcome.error = "the push could not be sent";

@@ -4,6 +4,7 @@
 // lock; every answer is a copy.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <map>
 #include <mutex>
@@ -85,6 +86,9 @@ class ServerState {
     // Push ids: seeded from the clock, so that an agent that saw an earlier
     // run's pushes takes this run's as fresh.
     std::uint32_t next_push_id();
+    // Set when the server is ending: waits for push answers give up.
+    void stop() { stopping_ = true; }
+    bool stopping() const { return stopping_; }
 
   private:
     DeviceRecord* find(const std::string& id);
@@ -97,6 +101,7 @@ class ServerState {
     std::uint64_t next_check_id_ = 1;
     std::size_t next_guest_code_ = 0;
     std::uint32_t next_push_id_;
+    std::atomic<bool> stopping_{false};
 };
 
 // The local time as the agent writes it, "%04d-%02d-%02d %02d:%02d:%02d".
