@@ -8,6 +8,7 @@
 #include "os/certificate.h"
 
 #include <cstdio>
+#include <cstring>
 #include <memory>
 
 #include "os/error.h"
@@ -45,14 +46,78 @@ std::string common_name(const CERT_CONTEXT* context) {
     return name;
 }
 
+// Short names as libcrypto writes them, so that both platforms agree
+// (CryptoAPI's own are "S" and "E" where libcrypto has "ST" and "emailAddress").
+struct ShortName {
+    const char* oid;
+    const char* name;
+};
+constexpr ShortName kShortNames[] = {
+    {"2.5.4.3", "CN"},
+    {"2.5.4.6", "C"},
+    {"2.5.4.7", "L"},
+    {"2.5.4.8", "ST"},
+    {"2.5.4.9", "street"},
+    {"2.5.4.10", "O"},
+    {"2.5.4.11", "OU"},
+    {"2.5.4.4", "SN"},
+    {"2.5.4.42", "GN"},
+    {"2.5.4.5", "serialNumber"},
+    {"2.5.4.12", "title"},
+    {"1.2.840.113549.1.9.1", "emailAddress"},
+    {"0.9.2342.19200300.100.1.25", "DC"},
+    {"0.9.2342.19200300.100.1.1", "UID"},
+};
+
+const char* short_name(const char* oid) {
+    for (const ShortName& entry : kShortNames) {
+        if (std::strcmp(entry.oid, oid) == 0) return entry.name;
+    }
+    return oid;
+}
+
+// A value holding a separator is quoted, with '"' and '\' escaped inside, as
+// libcrypto's one-line form does.
+std::string quoted_if_needed(const std::string& value) {
+    const bool quote =
+        value.find_first_of(",+\"\\<>;") != std::string::npos ||
+        (!value.empty() && (value.front() == '#' || value.front() == ' ' || value.back() == ' '));
+    if (!quote) return value;
+    std::string text = "\"";
+    for (const char c : value) {
+        if (c == '"' || c == '\\') text += '\\';
+        text += c;
+    }
+    return text + "\"";
+}
+
+// "C=CN, O=Quarn, CN=Alice": the encoded order, ", " between entries, " + "
+// inside a multi-valued entry.
 std::string distinguished_name(const CERT_CONTEXT* context) {
-    CERT_NAME_BLOB* subject = &context->pCertInfo->Subject;
-    const DWORD flags = CERT_X500_NAME_STR;
-    const DWORD size = CertNameToStrA(X509_ASN_ENCODING, subject, flags, nullptr, 0);
-    if (size <= 1) return {};
-    std::string text(size, '\0');
-    CertNameToStrA(X509_ASN_ENCODING, subject, flags, &text[0], size);
-    text.resize(size - 1);
+    const CERT_NAME_BLOB& subject = context->pCertInfo->Subject;
+    CERT_NAME_INFO* info = nullptr;
+    DWORD size = 0;
+    if (!CryptDecodeObjectEx(X509_ASN_ENCODING, X509_NAME, subject.pbData, subject.cbData,
+                             CRYPT_DECODE_ALLOC_FLAG, nullptr, &info, &size)) {
+        return {};
+    }
+    std::string text;
+    for (DWORD r = 0; r < info->cRDN; ++r) {
+        const CERT_RDN& rdn = info->rgRDN[r];
+        for (DWORD a = 0; a < rdn.cRDNAttr; ++a) {
+            const CERT_RDN_ATTR& attribute = rdn.rgRDNAttr[a];
+            CERT_RDN_VALUE_BLOB value = attribute.Value;
+            const DWORD length = CertRDNValueToStrA(attribute.dwValueType, &value, nullptr, 0);
+            std::string value_text(length > 0 ? length : 1, '\0');
+            CertRDNValueToStrA(attribute.dwValueType, &value, &value_text[0], length);
+            value_text.resize(std::strlen(value_text.c_str()));
+            if (!text.empty()) text += a == 0 ? ", " : " + ";
+            text += short_name(attribute.pszObjId);
+            text += '=';
+            text += quoted_if_needed(value_text);
+        }
+    }
+    LocalFree(info);
     return text;
 }
 

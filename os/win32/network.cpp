@@ -16,6 +16,7 @@
 
 #include "os/error.h"
 #include "os/text.h"
+#include "os/types.h"
 
 namespace os {
 namespace {
