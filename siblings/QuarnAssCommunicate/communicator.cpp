@@ -112,8 +112,8 @@ void Communicator::take_datagram(const char* bytes, std::size_t size, const os::
     }
     const Header& header = fragment.header;
     if (header.kind != Kind::kPush) return;
-    // Without a key an id proves nothing: see docs/wire_formats.md.
-    if (!key.empty() && !window_.fresh(header.id)) {
+    // Without a key the window only keeps a resent push from running twice.
+    if (!window_.fresh(header.id)) {
         note_drop(Drop::kReplayed, kPushFunction);
         return;
     }
@@ -151,7 +151,7 @@ void Communicator::take_datagram(const char* bytes, std::size_t size, const os::
 
 void Communicator::deliver_push(const Header& header, const std::string& payload,
                                 const os::SocketAddress& from, const std::string& key) {
-    if (!key.empty() && !window_.take(header.id)) {
+    if (!window_.take(header.id)) {
         note_drop(Drop::kReplayed, kPushFunction);
         return;
     }
