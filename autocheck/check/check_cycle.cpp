@@ -174,6 +174,9 @@ bool report(XmlNode* result) {
     const char* verdict = verdict_of(result);
     if (verdict == nullptr) verdict = "";
     Call_TarnWriteConfig("CheckResult", verdict);
+    // Kept for the administration tool's status screen; nothing reads it here.
+    if (const char* score = cutil_xml_get(result, "TARN/CheckScore"))
+        Call_TarnWriteConfig("CheckScore", score);
     Call_TarnWriteConfig("ShowNewIcon", "1");
     Call_TarnWriteConfig("HaveRecheck", "1");
     Call_TarnLogToFile("最后检查结果: %s", verdict);
