@@ -3,33 +3,23 @@
 #include <cstdio>
 #include <string>
 
-#include "interface/assistant_dir.h"
 #include "interface/sibling_abi.h"
 #include "os/memory.h"
 #include "os/module.h"
+#include "programs/quarnctl/product_module.h"
 
 namespace quarnctl {
 namespace {
 
-std::string folder_of(const std::string& path) {
-    const std::size_t separator = path.find_last_of("\\/");
-    return separator == std::string::npos ? std::string() : path.substr(0, separator + 1);
-}
-
 os::Handle agent_library(const char* command) {
     static os::Handle library = nullptr;
-    if (library != nullptr) return library;
-    char own[1024] = "";
-    os::module_executable_path(own, sizeof own);
-    char assistant_dir[kPathSize] = "";
-    GetAssistantDir(assistant_dir);
-    for (const std::string& folder : {folder_of(own), std::string(assistant_dir)}) {
-        library = os::module_load((folder + sibling::kAutoCheckDll).c_str());
-        if (library != nullptr) return library;
+    if (library == nullptr) library = load_product_module(sibling::kAutoCheckDll);
+    if (library == nullptr) {
+        std::fprintf(stderr,
+                     "quarnctl %s: %s is neither beside quarnctl nor in the assistant directory\n",
+                     command, sibling::kAutoCheckDll);
     }
-    std::fprintf(stderr, "quarnctl %s: %s is neither beside quarnctl nor in %s\n", command,
-                 sibling::kAutoCheckDll, assistant_dir);
-    return nullptr;
+    return library;
 }
 
 }  // namespace

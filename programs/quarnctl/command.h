@@ -28,5 +28,6 @@ int run_manifest(int argc, char** argv);
 int run_install(int argc, char** argv);
 int run_users(int argc, char** argv);
 int run_switch(int argc, char** argv);
+int run_status(int argc, char** argv);
 
 }  // namespace quarnctl

@@ -82,6 +82,16 @@ const Command kCommands[] = {
      "authenticates and checks in the background: its balloons and the user log\n"
      "tell the outcome.\n",
      run_switch},
+    {"status", "one screen: admission, last check, heartbeat, tray, network",
+     "usage: quarnctl status\n"
+     "\n"
+     "Shows where the endpoint stands, from what the assistant keeps: whether it\n"
+     "runs, the device registration and identity (DeviceId, RoleId, the last\n"
+     "authentication), the last check with its verdict, score and result page,\n"
+     "whether a check or a heartbeat is due (the agent's own schedule rules on\n"
+     "the same store), the tray's icon, menu and balloon, and whether the network\n"
+     "is cut (the TTL mark, the desktop agent's state).\n",
+     run_status},
     {"tray", "show the tray icon, menu and balloon, or click a menu entry",
      "usage: quarnctl tray\n"
      "       quarnctl tray click \"<caption>\"\n"
