@@ -1,0 +1,133 @@
+"""One admission pass, shown: install against the simulator, log on, print what happened.
+
+    demo.py --bin DIR --simulator PROGRAM [--wine] [--fail]
+"""
+
+import argparse
+import os
+import shutil
+import subprocess
+import sys
+
+import harness
+
+WAIT_SECONDS = 120
+
+
+def summary(record):
+    """One line per exchange of the record file."""
+    kind = record["kind"]
+    line = f"{record['seq']:4} {record['time'][11:23]} {kind:5}"
+    if kind == "udp":
+        line += f" {record.get('trade', '?')}"
+        for field in ("result", "score", "check_id", "policy_id", "item_id"):
+            if field in record:
+                line += f" {field}={record[field]}"
+    elif kind == "http":
+        line += f" {record.get('method')} {record.get('path')}"
+        params = record.get("params") or {}
+        for field in ("tradecode", "type", "user_name"):
+            if field in params:
+                line += f" {field}={params[field]}"
+        for field in ("user", "accepted", "code", "failed_items", "bytes"):
+            if field in record:
+                line += f" {field}={record[field]}"
+        line += f" -> {record.get('status')}"
+    elif kind == "push":
+        line += f" {record.get('command')} answered={record.get('answered')} result={record.get('result')}"
+    else:
+        line += f" {record.get('reason', '')}"
+    return line
+
+
+def check_table(product, report):
+    """The check table of the stored policy, run as the agent runs it."""
+    policy = product.path("SecurityCheckPolicy.xml")
+    if not os.path.exists(policy):
+        return f"(no stored policy; the report says result={report.get('result')} score={report.get('score')})"
+    target = product.windows_path(policy) if product.wine else policy
+    server = f"http://127.0.0.1:{harness.HTTP_PORT}"
+    return product.quarnctl("check", target, "--server", server)[1].rstrip()
+
+
+def start_display(product):
+    """An Xvfb of its own for the page dialog (native), or None without one."""
+    if product.wine or not shutil.which("Xvfb"):
+        return None
+    read_end, write_end = os.pipe()
+    xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(write_end), "-nolisten", "tcp",
+                             "-screen", "0", "1024x768x24"], pass_fds=(write_end,),
+                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    os.close(write_end)
+    with os.fdopen(read_end) as f:
+        display = f.readline().strip()
+    if not display:
+        xvfb.kill()
+        return None
+    product.env["DISPLAY"] = ":" + display
+    return xvfb
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--bin", required=True)
+    parser.add_argument("--simulator", required=True)
+    parser.add_argument("--wine", action="store_true")
+    parser.add_argument("--fail", action="store_true")
+    options = parser.parse_args()
+
+    product = harness.Product(options.bin, wine=options.wine)
+    simulator = harness.Simulator(options.simulator, product.top, product.bin_dir)
+    scenario = "fail.json" if options.fail else "sample.json"
+    xvfb = start_display(product) if options.fail else None
+    if options.fail and xvfb is None:
+        print("(no display for the page dialog: the repair page goes to the stand-in browser)")
+    print(f"== assistant directory {product.dir}")
+    print(f"== simulator: {scenario} on 127.0.0.1 udp 36537, http {harness.HTTP_PORT}")
+    ok = False
+    try:
+        simulator.start(harness.load_scenario(scenario))
+        product.install_files()
+        before = product.config()
+        code, out = product.install_packet(simulator)
+        print(f"== quarnctl install: {out.strip()} (exit {code})")
+        harness.wait_until(lambda: product.config().get("CheckUrl"), 60)
+        # The installation's assistant does no logon pass: it is ended and
+        # started again as a logon starts it.
+        product.stop_assistants()
+        mark = simulator.last_seq()
+        product.start_assistant("-logon")
+        report = simulator.wait_record(harness.is_trade("ReportCheckResult"), mark, WAIT_SECONDS)
+        if report is None:
+            print(f"== no ReportCheckResult within {WAIT_SECONDS} s")
+        else:
+            ok = True
+            print(f"== admission pass done: result={report.get('result')} score={report.get('score')}")
+        after = product.config()
+
+        print("\n== configuration keys that changed")
+        for key in sorted(set(before) | set(after)):
+            if before.get(key) != after.get(key):
+                print(f"  {key}: {before.get(key, '(none)')} -> {after.get(key, '(none)')}")
+        print("\n== user log")
+        print(product.log().rstrip())
+        print("\n== check table")
+        print(check_table(product, report or {}))
+        print("\n== pages opened")
+        pages = product.pages_opened()
+        print("\n".join("  " + p for p in pages) if pages else "  (none)")
+        print("\n== simulator record")
+        for record in simulator.records():
+            print(summary(record))
+    finally:
+        product.stop_assistants()
+        simulator.stop()
+        product.remove()
+        if xvfb is not None:
+            xvfb.terminate()
+            xvfb.wait()
+    return 0 if ok else 1
+
+
+if __name__ == "__main__":
+    sys.exit(main())
