@@ -45,33 +45,36 @@ std::string agent_option(const char* way, const char* except_ip, const char* min
            "</RestoreTime></CutoffNetwork></Option></Policy></PolicyList></KORV>";
 }
 
-// One agent folder for the suite: the modules stay loaded once the library
-// has loaded them, as they do in the assistant.
+// One agent folder for the whole program: the modules stay loaded once the
+// library has loaded them, as they do in the assistant (so on Windows the
+// folder cannot go before the program ends).
+class AgentEnvironment : public testing::Environment {
+  public:
+    void SetUp() override {
+        folder = new AgentFolder;
+        ASSERT_TRUE(folder->add(program_dir() + "BrimDepend.dll", "BrimDepend.dll"));
+        ASSERT_TRUE(folder->add(program_dir() + "BrimDatabase.dll", "BrimDatabase.dll"));
+    }
+    void TearDown() override { delete folder; }
+    static AgentFolder* folder;
+};
+AgentFolder* AgentEnvironment::folder = nullptr;
+testing::Environment* const kAgentEnvironment =
+    testing::AddGlobalTestEnvironment(new AgentEnvironment);
+
 class AgentModules : public testing::Test {
   protected:
-    static void SetUpTestSuite() {
-        folder_ = new AgentFolder;
-        ASSERT_TRUE(folder_->add(program_dir() + "BrimDepend.dll", "BrimDepend.dll"));
-        ASSERT_TRUE(folder_->add(program_dir() + "BrimDatabase.dll", "BrimDatabase.dll"));
-    }
-    static void TearDownTestSuite() {
-        delete folder_;
-        folder_ = nullptr;
-    }
     void SetUp() override {
         std::remove(native(path(brim_db::kDatabaseFile)).c_str());
         std::remove(native(path(brim_net::kStateFile)).c_str());
     }
-    static std::string path(const char* file) { return folder_->path(file); }
+    static std::string path(const char* file) { return AgentEnvironment::folder->path(file); }
     static brim_net::State state() {
         brim_net::State state;
         EXPECT_TRUE(brim_net::load(path(brim_net::kStateFile).c_str(), &state));
         return state;
     }
-
-    static AgentFolder* folder_;
 };
-AgentFolder* AgentModules::folder_ = nullptr;
 
 struct CutCase {
     const char* name;

@@ -15,43 +15,42 @@ namespace {
 
 using namespace quarn::test;
 
-class RuntimeCheck : public testing::Test {
-  protected:
-    static void SetUpTestSuite() {
-        config_ = new FakeModule(fake_path("QuarnAssConfigMgr.dll"));
-        cert_ = new FakeModule(fake_path("QuarnCheckCert.dll"));
-        server_ = new TestServer;
-        // Loaded for good, as in the assistant: the module finds both by name.
+// The doubles and the modules, loaded once for the program, as in the
+// assistant: the runtime-check module finds the others by name.
+struct Modules : testing::Environment {
+    void SetUp() override {
+        config = new FakeModule(fake_path("QuarnAssConfigMgr.dll"));
+        cert = new FakeModule(fake_path("QuarnCheckCert.dll"));
         os::module_load((program_dir() + "QuarnHttpClient.dll").c_str());
         os::Handle module = os::module_load((program_dir() + "QuarnAssRuntimeCheck.dll").c_str());
-        cut_off_ = reinterpret_cast<sibling::CutOffNetworkFunction>(
+        cut_off = reinterpret_cast<sibling::CutOffNetworkFunction>(
             os::module_symbol(module, "CutOffNetwork"));
-        usb_key_ = reinterpret_cast<sibling::HaveInsertUsbKeyFunction>(
+        usb_key = reinterpret_cast<sibling::HaveInsertUsbKeyFunction>(
             os::module_symbol(module, "HaveInsertUsbKey"));
     }
-    static void TearDownTestSuite() {
-        delete server_;
-        delete cert_;
-        delete config_;
+    void TearDown() override {
+        delete cert;
+        delete config;
     }
-    void SetUp() override {
-        ASSERT_TRUE(server_->ready());
-        ASSERT_TRUE(cut_off_ != nullptr && usb_key_ != nullptr);
-        config_->reset();
-        cert_->reset();
-    }
-
-    static FakeModule* config_;
-    static FakeModule* cert_;
-    static TestServer* server_;
-    static sibling::CutOffNetworkFunction cut_off_;
-    static sibling::HaveInsertUsbKeyFunction usb_key_;
+    static FakeModule* config;
+    static FakeModule* cert;
+    static sibling::CutOffNetworkFunction cut_off;
+    static sibling::HaveInsertUsbKeyFunction usb_key;
 };
-FakeModule* RuntimeCheck::config_ = nullptr;
-FakeModule* RuntimeCheck::cert_ = nullptr;
-TestServer* RuntimeCheck::server_ = nullptr;
-sibling::CutOffNetworkFunction RuntimeCheck::cut_off_ = nullptr;
-sibling::HaveInsertUsbKeyFunction RuntimeCheck::usb_key_ = nullptr;
+FakeModule* Modules::config = nullptr;
+FakeModule* Modules::cert = nullptr;
+sibling::CutOffNetworkFunction Modules::cut_off = nullptr;
+sibling::HaveInsertUsbKeyFunction Modules::usb_key = nullptr;
+testing::Environment* const kModules = testing::AddGlobalTestEnvironment(new Modules);
+
+class RuntimeCheck : public testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_TRUE(Modules::cut_off != nullptr && Modules::usb_key != nullptr);
+        Modules::config->reset();
+        Modules::cert->reset();
+    }
+};
 
 struct CutCase {
     const char* name;
@@ -67,7 +66,17 @@ const CutCase kCuts[] = {
     {"NotFound", nullptr, true, 0},  {"NoUrl", "1", false, 0},
 };
 
-class CutOff : public RuntimeCheck, public testing::WithParamInterface<CutCase> {};
+class CutOff : public RuntimeCheck, public testing::WithParamInterface<CutCase> {
+  protected:
+    static void SetUpTestSuite() { server_ = new TestServer; }
+    static void TearDownTestSuite() { delete server_; }
+    void SetUp() override {
+        RuntimeCheck::SetUp();
+        ASSERT_TRUE(server_->ready());
+    }
+    static TestServer* server_;
+};
+TestServer* CutOff::server_ = nullptr;
 
 TEST_P(CutOff, AcceptedOnlyWhenTheServerSaysSo) {
     const CutCase& c = GetParam();
@@ -79,7 +88,7 @@ TEST_P(CutOff, AcceptedOnlyWhenTheServerSaysSo) {
             server_->url(std::string("/files/") + c.name + "?tradecode=cutoff_net&device_id=7");
         Call_TarnWriteConfig("CutNetworkUrl", url.c_str());
     }
-    EXPECT_EQ(c.result, cut_off_());
+    EXPECT_EQ(c.result, Modules::cut_off());
 }
 
 INSTANTIATE_TEST_SUITE_P(Server, CutOff, testing::ValuesIn(kCuts),
@@ -106,10 +115,10 @@ class UsbKey : public RuntimeCheck, public testing::WithParamInterface<KeyCase> 
 
 TEST_P(UsbKey, PresentWhenACertificateOrASerialNumberIsSeen) {
     const KeyCase& c = GetParam();
-    cert_->answer("GetAllUsbKeyCert", c.certs_result, c.certs);
-    cert_->answer("GetUsbKeySerialNum", c.serial_result, c.serial);
-    EXPECT_EQ(c.result, usb_key_());
-    for (const RecordedCall& call : cert_->calls_of("GetUsbKeySerialNum")) {
+    Modules::cert->answer("GetAllUsbKeyCert", c.certs_result, c.certs);
+    Modules::cert->answer("GetUsbKeySerialNum", c.serial_result, c.serial);
+    EXPECT_EQ(c.result, Modules::usb_key());
+    for (const RecordedCall& call : Modules::cert->calls_of("GetUsbKeySerialNum")) {
         EXPECT_EQ("<TARN><UkeyType>ePass1000ND</UkeyType></TARN>", call.arguments);
     }
 }
