@@ -42,9 +42,16 @@ enum class Escape { kQuotes, kKeepQuotes };
 // An ampersand followed by "lt;", "gt;", "amp;" or "quot;" (any case) is
 // written as it is.
 bool begins_reference(const char* ampersand);
-std::size_t escaped_length(const char* text, Escape mode);
+// The length of the escaped form; `raw_length` (when given) receives
+// strlen(text). Equal lengths mean the escaped form is the text itself: every
+// replacement is longer than the byte it replaces.
+std::size_t escaped_length(const char* text, Escape mode, std::size_t* raw_length = nullptr);
 // Writes the escaped form (escaped_length bytes, no terminator).
 void write_escaped(const char* text, Escape mode, char* out);
+// Writes the escaped form at `out` in one scan, never at or past `limit`;
+// returns the end of what was written, or null when it does not fit (the
+// bytes from `out` to `limit` are then undefined).
+char* write_escaped_within(const char* text, Escape mode, char* out, const char* limit);
 
 // --- paths (xml_path.cpp) -----------------------------------------------------
 constexpr std::size_t kPathBufferSize = 1024;

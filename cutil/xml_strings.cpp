@@ -96,29 +96,96 @@ char* store_string(const char* text, std::size_t length) {
     return copy;
 }
 
-std::size_t escaped_length(const char* text, Escape mode) {
-    std::size_t length = 0;
-    for (const char* p = text; *p != '\0'; ++p) {
-        switch (*p) {
-            case '<':
-            case '>':
-                length += 4;
-                break;
-            case '&':
-                length += begins_reference(p) ? 1 : 5;
-                break;
-            case '"':
-                length += mode == Escape::kQuotes ? 6 : 1;
-                break;
-            default:
-                ++length;
+namespace {
+
+// Bytes that stop the scan on output: the terminator and what may change.
+// Names and texts are short, so a table beats the C library's vector
+// scanners, whose setup costs more than the scan.
+struct StopTable {
+    bool stop[2][256] = {};
+    constexpr StopTable() {
+        for (int mode = 0; mode < 2; ++mode) {
+            stop[mode][0] = true;
+            stop[mode][static_cast<unsigned char>('<')] = true;
+            stop[mode][static_cast<unsigned char>('>')] = true;
+            stop[mode][static_cast<unsigned char>('&')] = true;
         }
+        stop[static_cast<int>(Escape::kQuotes)][static_cast<unsigned char>('"')] = true;
     }
+};
+constexpr StopTable kStops;
+
+// The end of the run of bytes at `p` that are copied as they are.
+const char* run_end(const char* p, Escape mode) {
+    const bool* stop = kStops.stop[static_cast<int>(mode)];
+    while (!stop[static_cast<unsigned char>(*p)]) ++p;
+    return p;
+}
+
+}  // namespace
+
+std::size_t escaped_length(const char* text, Escape mode, std::size_t* raw_length) {
+    std::size_t length = 0;
+    const char* p = text;
+    for (;;) {
+        const char* end = run_end(p, mode);
+        length += static_cast<std::size_t>(end - p);
+        p = end;
+        if (*p == '\0') break;
+        if (*p == '&') {
+            length += begins_reference(p) ? 1 : 5;
+        } else {
+            length += *p == '"' ? 6 : 4;
+        }
+        ++p;
+    }
+    if (raw_length != nullptr) *raw_length = static_cast<std::size_t>(p - text);
     return length;
 }
 
+char* write_escaped_within(const char* text, Escape mode, char* out, const char* limit) {
+    for (const char* p = text;;) {
+        const char* end = run_end(p, mode);
+        const auto run = static_cast<std::size_t>(end - p);
+        if (static_cast<std::size_t>(limit - out) < run) return nullptr;
+        std::memcpy(out, p, run);
+        out += run;
+        p = end;
+        if (*p == '\0') return out;
+        const char* replacement = nullptr;
+        std::size_t n = 1;
+        if (*p == '<') {
+            replacement = "&lt;";
+            n = 4;
+        } else if (*p == '>') {
+            replacement = "&gt;";
+            n = 4;
+        } else if (*p == '"') {
+            replacement = "&quot;";
+            n = 6;
+        } else if (!begins_reference(p)) {
+            replacement = "&amp;";
+            n = 5;
+        }
+        if (static_cast<std::size_t>(limit - out) < n) return nullptr;
+        if (replacement == nullptr) {
+            *out = *p;
+        } else {
+            std::memcpy(out, replacement, n);
+        }
+        out += n;
+        ++p;
+    }
+}
+
 void write_escaped(const char* text, Escape mode, char* out) {
-    for (const char* p = text; *p != '\0'; ++p) {
+    for (const char* p = text;;) {
+        const char* end = run_end(p, mode);
+        const auto run = static_cast<std::size_t>(end - p);
+        std::memcpy(out, p, run);
+        out += run;
+        p = end;
+        if (*p == '\0') return;
         const char* replacement = nullptr;
         switch (*p) {
             case '<':
@@ -130,10 +197,8 @@ void write_escaped(const char* text, Escape mode, char* out) {
             case '&':
                 if (!begins_reference(p)) replacement = "&amp;";
                 break;
-            case '"':
-                if (mode == Escape::kQuotes) replacement = "&quot;";
-                break;
-            default:
+            default:  // a double quote, only looked for where it is escaped
+                replacement = "&quot;";
                 break;
         }
         if (replacement == nullptr) {
@@ -143,6 +208,7 @@ void write_escaped(const char* text, Escape mode, char* out) {
             std::memcpy(out, replacement, n);
             out += n;
         }
+        ++p;
     }
 }
 

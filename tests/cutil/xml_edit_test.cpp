@@ -3,6 +3,7 @@
 // document).
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -148,6 +149,26 @@ TEST(XmlExport, SizingExactAndShortBuffers) {
             }
             EXPECT_LE(written.size(), expected.size() + 1);
             for (std::size_t i = written.size(); i < buffer.size(); ++i) ASSERT_EQ('\0', buffer[i]);
+        }
+    }
+    // Pieces that need escaping are written straight into the buffer: one
+    // that does not fit leaves nothing of itself behind, at every size.
+    auto escaped = parse_xml("<TARN k=\"&lt;&amp;\"><A>x &amp; &lt;y&gt;</A><B>\"</B></TARN>");
+    const int escaped_size = cutil_xml_export(escaped.get(), nullptr, 0);
+    std::vector<char> whole(static_cast<std::size_t>(escaped_size));
+    cutil_xml_export(escaped.get(), whole.data(), escaped_size);
+    const std::string text_piece = "x &amp; &lt;y&gt;";
+    const std::size_t text_at = std::string(whole.data()).find(text_piece);
+    ASSERT_NE(std::string::npos, text_at);
+    for (int cut = 1; cut < escaped_size; ++cut) {
+        std::vector<char> part(static_cast<std::size_t>(cut), 'x');
+        EXPECT_EQ(escaped_size, cutil_xml_export(escaped.get(), part.data(), cut));
+        const std::size_t written = std::strlen(part.data());
+        ASSERT_EQ(0, std::memcmp(whole.data(), part.data(), written)) << cut;
+        for (std::size_t i = written; i < part.size(); ++i) ASSERT_EQ('\0', part[i]) << cut;
+        const auto last = static_cast<std::size_t>(cut) - 1;  // the bytes that may be used
+        if (last >= text_at && last < text_at + text_piece.size()) {
+            EXPECT_EQ(text_at, written) << cut;
         }
     }
     // A buffer one byte short of the output never writes its last byte.
