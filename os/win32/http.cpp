@@ -142,7 +142,9 @@ bool one_hop(HINTERNET session, const std::string& method, const std::string& ur
     if (!handle) return fail(response, HttpError::kOther, "WinHttpOpenRequest");
     DWORD policy = WINHTTP_OPTION_REDIRECT_POLICY_NEVER;
     WinHttpSetOption(handle.get(), WINHTTP_OPTION_REDIRECT_POLICY, &policy, sizeof policy);
-    DWORD disable = WINHTTP_DISABLE_REDIRECTS;
+    // One connection per request: a pooled connection that the server has
+    // closed meanwhile would fail a POST, which is not retried.
+    DWORD disable = WINHTTP_DISABLE_REDIRECTS | WINHTTP_DISABLE_KEEP_ALIVE;
     WinHttpSetOption(handle.get(), WINHTTP_OPTION_DISABLE_FEATURE, &disable, sizeof disable);
     apply_proxy(session, handle.get(), wide_url, narrow(host.c_str()));
 

@@ -6,7 +6,6 @@
 #include <filesystem>
 #include <fstream>
 #include <iostream>
-#include <iterator>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -20,9 +19,14 @@ namespace {
 namespace fs = std::filesystem;
 
 bool hash_file(const fs::path& path, os::Sha256Digest* digest) {
+    std::error_code error;
+    const auto size = fs::file_size(path, error);
+    if (error) return false;
+    std::string bytes(static_cast<std::size_t>(size), '\0');
     std::ifstream in(path, std::ios::binary);
-    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    return !in.bad() && os::sha256({{bytes.data(), bytes.size()}}, *digest);
+    in.read(&bytes[0], static_cast<std::streamsize>(bytes.size()));
+    return in.gcount() == static_cast<std::streamsize>(bytes.size()) &&
+           os::sha256({{bytes.data(), bytes.size()}}, *digest);
 }
 
 // Temporary files of downloads and of this command are not offered.
