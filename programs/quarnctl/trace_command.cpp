@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "cutil/trace_follow.h"
 #include "cutil/trace_ring.h"
 #include "os/error.h"
 #include "os/event.h"
@@ -36,14 +37,43 @@ void print_record(const cutil::trace::Record& raw) {
                 printable(r.message).c_str());
 }
 
+void print_all(const std::vector<cutil::trace::Record>& records) {
+    for (const cutil::trace::Record& record : records) print_record(record);
+    std::fflush(stdout);
+}
+
 void drain_and_print(cutil::trace::Reader* reader) {
     std::vector<cutil::trace::Record> records;
     if (!reader->drain(&records)) {
         std::fprintf(stderr, "quarnctl trace: the ring stayed taken; will try again\n");
         return;
     }
-    for (const cutil::trace::Record& record : records) print_record(record);
-    std::fflush(stdout);
+    print_all(records);
+}
+
+// Printing is slow next to a burst of writers: the ring is drained on a
+// thread of its own the moment the read event fires, and printed here.
+[[noreturn]] void follow(cutil::trace::Reader* reader, std::uint32_t interval) {
+    cutil::trace::Follower follower(reader);
+    while (!follower.started()) {  // no thread to spare: drain between prints
+        reader->wait_for_records(interval);
+        drain_and_print(reader);
+    }
+    std::vector<cutil::trace::Record> records;
+    std::uint64_t failed = 0;
+    std::uint64_t dropped = 0;
+    for (;;) {
+        if (follower.take(&records, interval)) print_all(records);
+        if (follower.failed_drains() != failed) {
+            failed = follower.failed_drains();
+            std::fprintf(stderr, "quarnctl trace: the ring stayed taken; will try again\n");
+        }
+        if (follower.dropped() != dropped) {
+            dropped = follower.dropped();
+            std::fprintf(stderr, "quarnctl trace: %llu records dropped: the display fell behind\n",
+                         static_cast<unsigned long long>(dropped));
+        }
+    }
 }
 
 }  // namespace
@@ -53,9 +83,9 @@ int run_trace(int argc, char** argv) {
     if (!options.parse("trace", argc, argv, {{"--follow", false}, {"--interval", true}})) {
         return 2;
     }
-    const bool follow = options.has("--follow");
+    const bool following = options.has("--follow");
     std::uint32_t interval = 0;
-    if (!options.milliseconds("--interval", follow ? kFollowWaitMs : kCollectMs, &interval)) {
+    if (!options.milliseconds("--interval", following ? kFollowWaitMs : kCollectMs, &interval)) {
         return 2;
     }
 
@@ -72,12 +102,7 @@ int run_trace(int argc, char** argv) {
                      static_cast<unsigned>(os::last_error()));
         return 1;
     }
-    if (follow) {
-        for (;;) {
-            reader.wait_for_records(interval);
-            drain_and_print(&reader);
-        }
-    }
+    if (following) follow(&reader, interval);
     const std::uint32_t start = os::tick_count();
     for (;;) {
         const std::uint32_t elapsed = os::tick_count() - start;
