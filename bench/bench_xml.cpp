@@ -80,6 +80,10 @@ const std::string& policy(int scale) {
 }
 const std::string& users(int scale) {
     static const std::string one = users_text(1000), ten = users_text(10000);
+    if (scale == 100) {  // made only when the out-of-cache runs ask for it
+        static const std::string hundred = users_text(100000);
+        return hundred;
+    }
     return scale == 1 ? one : ten;
 }
 
@@ -126,7 +130,7 @@ void BM_Parse_Pugixml(benchmark::State& state) {
 // --- queries on the user list: the last entry's name, and the entry count --
 
 int entries(int scale) {
-    return scale == 1 ? 1000 : 10000;
+    return 1000 * scale;
 }
 
 void BM_GetLastUser_Quarn(benchmark::State& state) {
@@ -268,6 +272,10 @@ void BM_Export_Pugixml(benchmark::State& state) {
 
 const std::string& deep(int scale) {
     static const std::string one = deep_text(10000), ten = deep_text(100000);
+    if (scale == 100) {
+        static const std::string hundred = deep_text(1000000);
+        return hundred;
+    }
     return scale == 1 ? one : ten;
 }
 const std::string& references(int scale) {
@@ -314,6 +322,22 @@ QUARN_SCALED(BM_Parse_Quarn<deep>);
 QUARN_SCALED(BM_Parse_Pugixml<deep>);
 QUARN_SCALED(BM_DeepCopyCount_Quarn);
 QUARN_SCALED(BM_Parse_Quarn<references>);
+
+// Growth where neither size fits the caches (10x and 100x): 10,000 users
+// already need about 25 MB of node and string blocks (a 64-bit record is 576
+// bytes, its links 536 bytes behind its name), 100,000 levels about 60 MB.
+#define QUARN_BEYOND_CACHE(benchmark_name)      \
+    BENCHMARK(benchmark_name)                   \
+        ->Name(#benchmark_name "_beyond_cache") \
+        ->Arg(10)                               \
+        ->Arg(100)                              \
+        ->Complexity(benchmark::oN)
+
+QUARN_BEYOND_CACHE(BM_Parse_Quarn<users>);
+QUARN_BEYOND_CACHE(BM_Export_Quarn<users>);
+QUARN_BEYOND_CACHE(BM_GetLastUser_Quarn);
+QUARN_BEYOND_CACHE(BM_CountUsers_Quarn);
+QUARN_BEYOND_CACHE(BM_Parse_Quarn<deep>);
 QUARN_SCALED(BM_Parse_TinyXml2<references>);
 QUARN_SCALED(BM_Parse_Pugixml<references>);
 
