@@ -116,9 +116,8 @@ class EndToEnd(unittest.TestCase):
         self.assertTrue(wait_until(lambda: self.product.config().get("UserName") == "emhhbmdzYW4:", 15))
 
     def test_5_guest_code_from_the_tray_menu(self):
-        code, out = self.product.quarnctl("tray")
-        if code != 0 and self.product.wine:
-            self.skipTest("no tray under Wine's null display driver")
+        if self.product.wine:
+            self.skipTest("the tray icon needs a display: Wine's null driver has none")
         mark = self.sim.last_seq()
         code, out = self.product.quarnctl("tray", "click", "申请来宾上网码")
         self.assertEqual(0, code, out)

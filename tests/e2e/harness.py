@@ -199,7 +199,7 @@ class Product:
             return script
         script = os.path.join(self.top, "browser.bat")
         with open(script, "w", newline="\r\n") as f:
-            f.write(f"@echo %~1>> {self.windows_path(self.pages)}\n")
+            f.write(f"@echo %1>> {self.windows_path(self.pages)}\n")  # quoted: "&" stays text
         return f"C:\\windows\\system32\\cmd.exe /c {self.windows_path(script)}"
 
     def windows_path(self, path):
