@@ -70,8 +70,9 @@ Place place_module(const std::string& module_path, const std::vector<std::string
     }
     if (is_remote(module_path)) {
         const std::string name = remote_file_name(module_path);
+        // The name becomes a file name of the cache: no query, no step out.
         if (name.empty() || name.find("..") != std::string::npos ||
-            name.find('\\') != std::string::npos || name.find(':') != std::string::npos) {
+            name.find_first_of("\\:?*\"<>|#%") != std::string::npos) {
             place.why = "下载地址中的模块名不是文件名";
             return place;
         }

@@ -24,7 +24,8 @@ struct Place {
 // directory, where a bare name or a relative path is looked for. Refused:
 // a UNC path, a ".." step, a drive-relative "C:name", an absolute path
 // outside every trusted folder, and a remote address whose file name is
-// empty or holds a separator, ":" or "..".
+// empty or holds a separator, "..", a query or a character Windows file
+// names cannot hold.
 Place place_module(const std::string& module_path, const std::vector<std::string>& trusted);
 
 // The file name that a remote module is served under ("" when none), and

@@ -180,6 +180,7 @@ TEST_F(ModuleDownload, LocalModulesLoadOnlyFromTheAssistantDirectory) {
         "//127.0.0.1/share/" + std::string(kPlugin),
         "C:" + std::string(kPlugin),
         "..\\" + std::string(kPlugin),
+        server_->url("/files/v/" + std::string(kPlugin) + "?v=2"),  // no cache file name
     };
     for (const std::string& path : refused) {
         SCOPED_TRACE(path);
