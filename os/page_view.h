@@ -53,6 +53,12 @@ enum class PageViewResult {
 PageViewResult page_view_run(const PageViewRequest& request, PageViewObserver observer,
                              void* context);
 
+// The page address as this platform opens it: an address with a scheme
+// stays; a local file path written with the agent's "\" separators gets the
+// platform's own (POSIX: "/"), so neither the view nor a browser sees a
+// backslash in a file name.
+std::string page_address(const char* url);
+
 // Hands an address or file to the system's default browser (ShellExecute
 // "open"; xdg-open on POSIX). False with *why when that could not start.
 bool page_open_in_browser(const char* url, std::string* why);

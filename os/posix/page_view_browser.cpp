@@ -4,9 +4,17 @@
 
 #include "os/error.h"
 #include "os/page_view.h"
+#include "os/posix/internal.h"
 #include "os/process.h"
 
 namespace os {
+
+std::string page_address(const char* url) {
+    if (url == nullptr) return {};
+    const std::string text(url);
+    if (text.find("://") != std::string::npos || text.rfind("about:", 0) == 0) return text;
+    return posix::native_path(url);
+}
 
 bool page_open_in_browser(const char* url, std::string* why) {
     // xdg-open forks the browser and ends; its exit code says whether a

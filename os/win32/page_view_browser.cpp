@@ -10,6 +10,10 @@
 
 namespace os {
 
+std::string page_address(const char* url) {
+    return url != nullptr ? url : "";
+}
+
 bool page_open_in_browser(const char* url, std::string* why) {
     const auto result = reinterpret_cast<INT_PTR>(
         ShellExecuteA(nullptr, "open", url, nullptr, nullptr, SW_SHOWNORMAL));

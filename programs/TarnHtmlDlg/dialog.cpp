@@ -124,6 +124,7 @@ int run_dialog(const std::string& parameters) {
                  error.c_str(), parameters.c_str());
         return kExitBadCommandLine;
     }
+    request.url = os::page_address(request.url.c_str());
     LogTrace("run_dialog", kTraceInfo, kTraceSource, __LINE__, "打开页面 %s, 标题 %s, %d x %d",
              request.url.c_str(), request.title.c_str(), request.width, request.height);
 

@@ -38,6 +38,13 @@ class PageDialogFallback : public PageDialogProcess {
 
 TEST_F(PageDialogFallback, HandsOnlyAVisiblePageToTheBrowser) {
     const std::string page = "http://127.0.0.1:9/check.php?a=1&from=assistant";
+    // A local page as the agent names it, with "\" before its file name.
+#ifdef _WIN32
+    const std::string local = "C:\\Quarn\\RepairPage.html", opened = local;
+#else
+    const std::string local = "/tmp/a\\Quarn\\RepairPage.html",
+                      opened = "/tmp/a/Quarn/RepairPage.html";
+#endif
     const struct {
         std::string parameters;
         int exit_code;
@@ -46,6 +53,7 @@ TEST_F(PageDialogFallback, HandsOnlyAVisiblePageToTheBrowser) {
     } cases[] = {
         {command_line(page, "入网小助手-身份认证与安全检查", 0, 0, 0, ""), 0, true, page.c_str()},
         {command_line(page, "Guest code", 320, 160, 0, ""), 0, true, page.c_str()},
+        {command_line(local, "入网小助手-修复", 0, 0, 0, ""), 0, true, opened.c_str()},
         {command_line(page, "入网小助手-自动修复", -1, -1, 1, "自动修复"), 3, true, ""},
         {"Url=" + page + " Title=x", 2, false, ""},
     };
