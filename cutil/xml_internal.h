@@ -42,10 +42,7 @@ enum class Escape { kQuotes, kKeepQuotes };
 // An ampersand followed by "lt;", "gt;", "amp;" or "quot;" (any case) is
 // written as it is.
 bool begins_reference(const char* ampersand);
-// The length of the escaped form; `raw_length` (when given) receives
-// strlen(text). Equal lengths mean the escaped form is the text itself: every
-// replacement is longer than the byte it replaces.
-std::size_t escaped_length(const char* text, Escape mode, std::size_t* raw_length = nullptr);
+std::size_t escaped_length(const char* text, Escape mode);
 // Writes the escaped form (escaped_length bytes, no terminator).
 void write_escaped(const char* text, Escape mode, char* out);
 // Writes the escaped form at `out` in one scan, never at or past `limit`;

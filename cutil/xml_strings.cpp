@@ -124,7 +124,7 @@ const char* run_end(const char* p, Escape mode) {
 
 }  // namespace
 
-std::size_t escaped_length(const char* text, Escape mode, std::size_t* raw_length) {
+std::size_t escaped_length(const char* text, Escape mode) {
     std::size_t length = 0;
     const char* p = text;
     for (;;) {
@@ -139,7 +139,6 @@ std::size_t escaped_length(const char* text, Escape mode, std::size_t* raw_lengt
         }
         ++p;
     }
-    if (raw_length != nullptr) *raw_length = static_cast<std::size_t>(p - text);
     return length;
 }
 
