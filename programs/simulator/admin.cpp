@@ -85,7 +85,9 @@ Json state_json(const ServerState& state) {
 
 std::string admin_page(const ServerState& state) {
     std::string rows;
-    for (const Json& device : state_json(state)["devices"]) {
+    // Held here: a loop over a member of the temporary would walk freed memory.
+    const Json snapshot = state_json(state);
+    for (const Json& device : snapshot["devices"]) {
         const std::string id = device["id"].get<std::string>();
         std::string auth = "-", check = "-";
         if (device.contains("last_auth")) {

@@ -182,6 +182,10 @@ TEST_F(RunningSimulator, WebAuthenticationGivesRoleAndPolicyToKnownCredentialsOn
     ASSERT_FALSE(line.is_null());
     EXPECT_EQ("zhangsan", line["user"]);
     EXPECT_EQ("1001", line["device"]);
+    // The admin page lists the device with its last authentication.
+    const auto admin = client.Get("/admin");
+    ASSERT_TRUE(admin);
+    EXPECT_NE(std::string::npos, admin->body.find("zhangsan")) << admin->body;
 }
 
 TEST_F(RunningSimulator, PushGoesToTheDeviceTaggedAndItsAnswerIsRecorded) {
