@@ -97,6 +97,9 @@ def one_pass(product, simulator):
     report = wait_report(simulator, mark, process)
     if report is None:
         raise RuntimeError(f"no ReportCheckResult within {WAIT_SECONDS} s")
+    if report.get("result") != "success":
+        # A failing item sends the pass down another road: not this benchmark.
+        raise RuntimeError(f"the pass reported {report.get('result')} {report.get('score')}")
     own, children = cpu_seconds(process.pid)
     product.stop_assistants()
     records = [r for r in simulator.records() if mark < r["seq"] <= report["seq"]]
