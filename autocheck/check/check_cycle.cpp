@@ -164,9 +164,10 @@ bool report(XmlNode* result) {
         Call_TarnWriteConfig("LastCheckTID", check_id);
         char result_url[kPathSize];
         // The address is kept to 259 characters: a longer one is cut.
-        [[maybe_unused]] const int length =
+        const int length =
             std::snprintf(result_url, sizeof result_url,
                           "%s/trade.php?tradecode=checkinfo&tid=%s&is_client=1", web_url, check_id);
+        if (length < 0) result_url[0] = '\0';
         Call_TarnWriteConfig("ResultUrl", result_url);
         Call_TarnLogToFile("最后结果查看URL：%s", result_url);
     }

@@ -87,8 +87,8 @@ std::string manifest_text(const std::vector<ManifestEntry>& entries, const std::
     return body + kTagPrefix + tag + "\n";
 }
 
-ManifestCheck check_manifest(const std::string& text, const std::string& key,
-                             const std::string& name, const os::Sha256Digest& digest) {
+ManifestCheck listed_digest(const std::string& text, const std::string& key,
+                            const std::string& name, os::Sha256Digest* listed) {
     // The tag line is the last line; the tag covers everything before it.
     std::string trimmed = text;
     if (!trimmed.empty() && trimmed.back() == '\n') trimmed.pop_back();
@@ -128,9 +128,17 @@ ManifestCheck check_manifest(const std::string& text, const std::string& key,
         }
     }
     if (found == nullptr) return ManifestCheck::kNotListed;
-    return os::tags_equal(found->digest.data(), digest.data(), digest.size())
-               ? ManifestCheck::kValid
-               : ManifestCheck::kMismatch;
+    *listed = found->digest;
+    return ManifestCheck::kValid;
+}
+
+ManifestCheck check_manifest(const std::string& text, const std::string& key,
+                             const std::string& name, const os::Sha256Digest& digest) {
+    os::Sha256Digest listed{};
+    const ManifestCheck check = listed_digest(text, key, name, &listed);
+    if (check != ManifestCheck::kValid) return check;
+    return os::tags_equal(listed.data(), digest.data(), digest.size()) ? ManifestCheck::kValid
+                                                                       : ManifestCheck::kMismatch;
 }
 
 }  // namespace activex

@@ -41,6 +41,11 @@ const char* manifest_check_text(ManifestCheck check);
 // empty or holds a line break, a separator or leading/trailing blanks.
 std::string manifest_text(const std::vector<ManifestEntry>& entries, const std::string& key);
 
+// Checks the tag of `text` under `key` and that `name` is listed once;
+// kValid with the digest the manifest gives it in *listed.
+ManifestCheck listed_digest(const std::string& text, const std::string& key,
+                            const std::string& name, os::Sha256Digest* listed);
+
 // Checks the tag of `text` under `key`, then that `name` is listed (names
 // compare without regard to ASCII case, as Windows file names) with `digest`.
 ManifestCheck check_manifest(const std::string& text, const std::string& key,

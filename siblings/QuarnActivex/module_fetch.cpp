@@ -144,15 +144,11 @@ Fetched fetch_module(const std::string& url) {
     const std::string folder = cache_folder();
     os::directory_create(folder.c_str());  // usually there already
 
-    const TemporaryFile module(unique_path(folder, name));
-    std::string bytes;
-    os::Sha256Digest digest{};
-    if (!download(http, url, module.path()) || !read_file(module.path(), &bytes)) {
-        return failed("下载模块 " + url + " 失败");
-    }
-    if (!os::sha256({{bytes.data(), bytes.size()}}, digest)) return failed("计算摘要失败");
-
+    // With a key the manifest comes first: it names the version the server
+    // offers, and a cached copy of exactly that version is used without
+    // fetching the module again (a policy calls one plug-in for many items).
     const std::string key = configured_key();
+    os::Sha256Digest listed{};
     if (key.empty()) {
         LogTrace(kFunction, kTraceInfo, kSource, __LINE__,
                  "警告: 没有配置CryptKey, 模块 %s 未经校验即加载", name.c_str());
@@ -163,10 +159,29 @@ Fetched fetch_module(const std::string& url) {
             !read_file(manifest.path(), &text)) {
             return failed("拒绝加载模块 " + name + ": 下载清单失败", true);
         }
-        const ManifestCheck check = check_manifest(text, key, name, digest);
+        const ManifestCheck check = listed_digest(text, key, name, &listed);
         if (check != ManifestCheck::kValid) {
             return failed("拒绝加载模块 " + name + ": " + manifest_check_text(check), true);
         }
+        const std::string cached = folder + cached_name(name, listed);
+        if (has_digest(cached, listed)) {
+            Fetched result;
+            result.ok = true;
+            result.path = cached;
+            return result;
+        }
+    }
+
+    const TemporaryFile module(unique_path(folder, name));
+    std::string bytes;
+    os::Sha256Digest digest{};
+    if (!download(http, url, module.path()) || !read_file(module.path(), &bytes)) {
+        return failed("下载模块 " + url + " 失败");
+    }
+    if (!os::sha256({{bytes.data(), bytes.size()}}, digest)) return failed("计算摘要失败");
+    if (!key.empty() && !os::tags_equal(listed.data(), digest.data(), digest.size())) {
+        return failed("拒绝加载模块 " + name + ": " + manifest_check_text(ManifestCheck::kMismatch),
+                      true);
     }
 
     // The same version may be cached already (by another call, or a thread

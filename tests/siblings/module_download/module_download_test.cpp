@@ -133,8 +133,11 @@ TEST_F(ModuleDownload, ModuleOrManifestThatDoesNotMatchIsNeverLoaded) {
         const char* why;     // the refusal's reason
     };
     const std::string tampered = plugin_ + "x";
+    // A listed version no earlier test cached, so the tampered bytes are
+    // really fetched (a cached copy of the listed version would be used).
+    const std::string listed_only = plugin_ + "listed";
     const Row rows[] = {
-        {"tampered_module", tampered, kKey, plugin_, "模块摘要与清单不符"},
+        {"tampered_module", tampered, kKey, listed_only, "模块摘要与清单不符"},
         {"manifest_other_key", tampered, "another key", tampered, "清单签名不符"},
         {"tampered_manifest", tampered, kKey, plugin_, "清单签名不符"},
         {"no_manifest", tampered, kKey, tampered, "下载清单失败"},
