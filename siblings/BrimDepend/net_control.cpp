@@ -18,7 +18,8 @@ constexpr char kSource[] = "BrimDepend.cpp";
 constexpr std::size_t kMaxStateSize = 64 * 1024;
 
 std::string time_text(int year, int month, int day, int hour, int minute, int second) {
-    char text[32];
+    // Room for any int in each field: the compiler checks the worst case.
+    char text[80];
     std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", year, month, day, hour,
                   minute, second);
     return text;
