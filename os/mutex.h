@@ -3,6 +3,8 @@
 // change. Names are taken as the events take them.
 #pragma once
 
+#include <string>
+
 #include "os/types.h"
 
 namespace os {
@@ -37,5 +39,14 @@ class NamedMutexLock {
     Handle mutex_;
     bool held_ = false;
 };
+
+}  // namespace os
+
+namespace os {
+
+// The name of the mutex that guards the file at `path`: `prefix`, then a
+// hash of the path, since a mutex name cannot hold its separators. Either
+// separator and any case name the same file.
+std::string mutex_name_for_path(const char* prefix, const std::string& path);
 
 }  // namespace os

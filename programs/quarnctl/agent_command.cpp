@@ -7,6 +7,7 @@
 #include <string>
 
 #include "autocheck/desktop_agent/praxa_network.h"
+#include "cutil/markup.h"
 #include "cutil/xml.h"
 #include "programs/quarnctl/command.h"
 #include "programs/quarnctl/display.h"
@@ -24,29 +25,6 @@ std::string agent_file(const char* name) {
     char path[260] = "";
     GetAgentModulePath(path, sizeof path, "%s", name);
     return path;
-}
-
-std::string escaped(const std::string& text) {
-    std::string out;
-    for (const char c : text) {
-        switch (c) {
-            case '&':
-                out += "&amp;";
-                break;
-            case '<':
-                out += "&lt;";
-                break;
-            case '>':
-                out += "&gt;";
-                break;
-            case '"':
-                out += "&quot;";
-                break;
-            default:
-                out += c;
-        }
-    }
-    return out;
 }
 
 void print_network(const std::string& path) {
@@ -120,9 +98,9 @@ int set_option(int argc, char** argv) {
     }
     const std::string record =
         "<KORV><PolicyList><Policy><Option><CutoffNetwork><CutWay>" +
-        escaped(options.value_or("--cut-way", "0")) + "</CutWay><ExceptIP>" +
-        escaped(options.value_or("--except-ip", "")) + "</ExceptIP><RestoreTime>" +
-        escaped(options.value_or("--restore-time", "0")) +
+        cutil_markup_escape(options.value_or("--cut-way", "0")) + "</CutWay><ExceptIP>" +
+        cutil_markup_escape(options.value_or("--except-ip", "")) + "</ExceptIP><RestoreTime>" +
+        cutil_markup_escape(options.value_or("--restore-time", "0")) +
         "</RestoreTime></CutoffNetwork></Option></Policy></PolicyList></KORV>";
     const std::string path = agent_file(brim_db::kDatabaseFile);
     if (!brim_db::write_record(path.c_str(), kRecord, record)) {

@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 
+#include "cutil/markup.h"
 #include "os/text.h"
 #include "programs/simulator/recorder.h"
 #include "programs/simulator/xml_text.h"
@@ -10,29 +11,6 @@ namespace simulator {
 namespace {
 
 constexpr std::uint32_t kMaxWaitSeconds = 600;
-
-std::string html(const std::string& utf8_text) {
-    std::string out;
-    for (const char c : utf8_text) {
-        switch (c) {
-            case '&':
-                out += "&amp;";
-                break;
-            case '<':
-                out += "&lt;";
-                break;
-            case '>':
-                out += "&gt;";
-                break;
-            case '"':
-                out += "&quot;";
-                break;
-            default:
-                out += c;
-        }
-    }
-    return out;
-}
 
 Json device_json(const DeviceRecord& record) {
     Json device = {{"id", utf8(record.device.id)},
@@ -100,32 +78,33 @@ std::string admin_page(const ServerState& state) {
             const Json& last = device["last_check"];
             check = "<a href=\"/trade.php?tradecode=checkinfo&amp;tid=" +
                     last["check_id"].get<std::string>() + "&amp;is_client=1\">" +
-                    html(last["result"].get<std::string>()) + " " +
-                    html(last["score"].get<std::string>()) + "</a> (" +
+                    cutil_markup_escape(last["result"].get<std::string>()) + " " +
+                    cutil_markup_escape(last["score"].get<std::string>()) + "</a> (" +
                     last["time"].get<std::string>() + ")";
         } else {
-            check = html(check);
+            check = cutil_markup_escape(check);
         }
         std::string buttons;
         for (const PushCommand& command : push_commands()) {
             buttons += std::string("<button name=\"command\" value=\"") + command.name + "\">" +
                        command.name + "</button> ";
         }
-        rows += "<tr><td>" + html(id) + "</td><td>" + html(device["name"].get<std::string>()) +
-                "</td><td>" + html(device["address"].get<std::string>()) + "</td><td>" +
-                html(auth) + "</td><td>" + check + "</td><td>" +
+        rows += "<tr><td>" + cutil_markup_escape(id) + "</td><td>" +
+                cutil_markup_escape(device["name"].get<std::string>()) + "</td><td>" +
+                cutil_markup_escape(device["address"].get<std::string>()) + "</td><td>" +
+                cutil_markup_escape(auth) + "</td><td>" + check + "</td><td>" +
                 "<form method=\"POST\" action=\"/admin/push\" accept-charset=\"UTF-8\">"
                 "<input type=\"hidden\" name=\"device\" value=\"" +
-                html(id) +
-                "\"><input name=\"Msg\" placeholder=\"Msg\"> <input name=\"UserName\" "
-                "placeholder=\"UserName\"> <input name=\"Password\" placeholder=\"Password\"> "
-                "<input name=\"Url\" placeholder=\"Url\"> <input name=\"Title\" "
-                "placeholder=\"Title\"><br>" +
+                cutil_markup_escape(id) +
+                "\"><label>Msg <input name=\"Msg\"></label> <label>UserName <input "
+                "name=\"UserName\"></label> <label>Password <input name=\"Password\"></label> "
+                "<label>Url <input name=\"Url\"></label> <label>Title <input "
+                "name=\"Title\"></label><br>" +
                 buttons + "</form></td></tr>";
     }
     return "<!DOCTYPE html><html><head><meta charset=\"utf-8\"><title>quarnsim</title></head>"
            "<body><h1>Access-server simulator: " +
-           html(utf8(state.scenario().name)) +
+           cutil_markup_escape(utf8(state.scenario().name)) +
            "</h1><table border=\"1\"><tr><th>device</th><th>name</th><th>address</th>"
            "<th>last authentication</th><th>last check</th><th>push</th></tr>" +
            rows + "</table></body></html>";
@@ -172,7 +151,7 @@ std::string install_packet(const ServerState& state,
     const std::string type = field(fields, "auth_type");
     std::string packet = "<TARN><IsInstall>1</IsInstall>";
     const auto add = [&packet](const char* name, const std::string& value) {
-        packet += std::string("<") + name + ">" + xml_escape(value) + "</" + name + ">";
+        packet += std::string("<") + name + ">" + cutil_markup_escape(value) + "</" + name + ">";
     };
     add("DeskLinkName", "入网小助手");
     add("CheckUrl", web_url + "/check.php?device_id=" + record->device.id);

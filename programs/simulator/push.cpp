@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <memory>
 
+#include "cutil/markup.h"
 #include "cutil/xml.h"
 #include "os/time.h"
 #include "programs/simulator/udp_server.h"
@@ -126,7 +127,7 @@ std::string push_document(const PushRequest& request, std::string* error) {
         } else {
             continue;
         }
-        text += std::string("<") + name + ">" + xml_escape(value) + "</" + name + ">";
+        text += std::string("<") + name + ">" + cutil_markup_escape(value) + "</" + name + ">";
     }
     return text + "</TARN>";
 }

@@ -1,5 +1,6 @@
 #include "programs/simulator/trades.h"
 
+#include "cutil/markup.h"
 #include "cutil/xml.h"
 #include "programs/simulator/recorder.h"
 
@@ -14,7 +15,7 @@ std::string field(const XmlNode* request, const char* path) {
 }
 
 std::string element(const char* name, const std::string& text) {
-    return std::string("<") + name + ">" + xml_escape(text) + "</" + name + ">";
+    return std::string("<") + name + ">" + cutil_markup_escape(text) + "</" + name + ">";
 }
 
 std::string document(const std::string& children) {

@@ -3,6 +3,7 @@
 #include <memory>
 #include <vector>
 
+#include "cutil/markup.h"
 #include "cutil/xml.h"
 #include "programs/simulator/web.h"
 #include "programs/simulator/xml_text.h"
@@ -42,14 +43,14 @@ WebAnswer check_info(const ServerState& state, const WebRequest& request) {
     if (!check) return page("检查结果", "<p>没有这次检查的记录</p>", 404);
     std::string rows;
     for (const CheckItemResult& item : check->items) {
-        rows += "<tr><td>" + xml_escape(item.name) + "</td><td>" + (item.key ? "是" : "否") +
-                "</td><td>" + (item.passed ? "通过" : "未通过") + "</td><td>" +
-                xml_escape(item.reason) + "</td></tr>";
+        rows += "<tr><td>" + cutil_markup_escape(item.name) + "</td><td>" +
+                (item.key ? "是" : "否") + "</td><td>" + (item.passed ? "通过" : "未通过") +
+                "</td><td>" + cutil_markup_escape(item.reason) + "</td></tr>";
     }
     WebAnswer answer =
-        page("检查结果", "<p>设备 " + xml_escape(check->device_id) + " 于 " + check->time +
-                             " 的检查结果: " + xml_escape(check->result) + "，得分 " +
-                             xml_escape(check->score) +
+        page("检查结果", "<p>设备 " + cutil_markup_escape(check->device_id) + " 于 " + check->time +
+                             " 的检查结果: " + cutil_markup_escape(check->result) + "，得分 " +
+                             cutil_markup_escape(check->score) +
                              "</p><table border=1><tr><th>检查项</th><th>关键项</th><th>结果</th>"
                              "<th>原因</th></tr>" +
                              rows + "</table>");
@@ -77,16 +78,16 @@ WebAnswer delete_device(ServerState& state, const WebRequest& request) {
 }
 
 WebAnswer navigation(const WebRequest& request) {
-    WebAnswer answer = page("小秘书", "<p>角色 " + xml_escape(request.param("roleid")) +
+    WebAnswer answer = page("小秘书", "<p>角色 " + cutil_markup_escape(request.param("roleid")) +
                                           " 的导航</p><ul><li>入网须知</li><li>常见问题</li></ul>");
     answer.note["role_id"] = request.param("roleid");
     return answer;
 }
 
 WebAnswer software(const WebRequest& request) {
-    WebAnswer answer =
-        page("软件使用申请", "<p>设备 " + xml_escape(request.param("deviceid")) + "，角色 " +
-                                 xml_escape(request.param("roleid")) + " 的软件使用申请</p>");
+    WebAnswer answer = page(
+        "软件使用申请", "<p>设备 " + cutil_markup_escape(request.param("deviceid")) + "，角色 " +
+                            cutil_markup_escape(request.param("roleid")) + " 的软件使用申请</p>");
     answer.device_id = request.param("deviceid");
     return answer;
 }
@@ -110,7 +111,7 @@ PostedResult read_result(const std::string& text) {
 std::string html_page(const std::string& title, const std::string& body) {
     return "<html><head><meta http-equiv=\"Content-Type\" content=\"text/html; charset=gbk\">"
            "<title>" +
-           xml_escape(title) + "</title></head><body>" + body + "</body></html>";
+           cutil_markup_escape(title) + "</title></head><body>" + body + "</body></html>";
 }
 
 WebAnswer trade_page(ServerState& state, const WebRequest& request) {
@@ -132,8 +133,8 @@ WebAnswer repair_page(ServerState& state, const WebRequest& request) {
         const PostedResult result = read_result(results[i]);
         // As the agent judges: no verdict passes, anything but "Yes" fails.
         if (result.verdict.empty() || result.verdict == "Yes") continue;
-        rows += "<li>" + xml_escape(item_name(state, ids[i])) + ": " + xml_escape(result.reason) +
-                "</li>";
+        rows += "<li>" + cutil_markup_escape(item_name(state, ids[i])) + ": " +
+                cutil_markup_escape(result.reason) + "</li>";
         failed.push_back(utf8(ids[i]));
     }
     const bool manual = request.param("repair") == "1";
@@ -152,16 +153,16 @@ WebAnswer check_page(ServerState& state, const WebRequest& request) {
     const std::string device_id = request.param("device_id");
     const auto device = state.device(device_id);
     if (!device) return page("入网检查", "<p>设备没有注册</p>", 404);
-    std::string body = "<p>设备 " + xml_escape(device_id) + "</p>";
+    std::string body = "<p>设备 " + cutil_markup_escape(device_id) + "</p>";
     if (device->last_auth) {
-        body += "<p>身份认证: " + xml_escape(device->last_auth->type) + " " +
-                xml_escape(device->last_auth->user) +
+        body += "<p>身份认证: " + cutil_markup_escape(device->last_auth->type) + " " +
+                cutil_markup_escape(device->last_auth->user) +
                 (device->last_auth->accepted ? " 通过" : " 没有通过") + "</p>";
     }
     if (device->last_check) {
         body += "<p>安全检查: <a href=\"/trade.php?tradecode=checkinfo&amp;tid=" +
                 device->last_check->check_id + "&amp;is_client=1\">" +
-                xml_escape(device->last_check->result) + "</a></p>";
+                cutil_markup_escape(device->last_check->result) + "</a></p>";
     }
     WebAnswer answer = page("入网检查", body);
     answer.device_id = device_id;
@@ -174,7 +175,7 @@ WebAnswer change_password_page(ServerState& state, const WebRequest& request) {
         return page("修改密码",
                     "<form method=\"POST\" action=\"changePass.php\">"
                     "<input type=\"hidden\" name=\"username\" value=\"" +
-                        xml_escape(user) +
+                        cutil_markup_escape(user) +
                         "\">原密码 <input type=\"password\" name=\"old_password\"><br>"
                         "新密码 <input type=\"password\" name=\"new_password\"><br>"
                         "<input type=\"submit\" value=\"修改\"></form>");

@@ -1,33 +1,8 @@
 #include "programs/simulator/xml_text.h"
 
-namespace simulator {
+#include "cutil/markup.h"
 
-std::string xml_escape(const std::string& text) {
-    std::string out;
-    out.reserve(text.size());
-    for (const char c : text) {
-        switch (c) {
-            case '&':
-                out += "&amp;";
-                break;
-            case '<':
-                out += "&lt;";
-                break;
-            case '>':
-                out += "&gt;";
-                break;
-            case '"':
-                out += "&quot;";
-                break;
-            case '\'':
-                out += "&apos;";
-                break;
-            default:
-                out += c;
-        }
-    }
-    return out;
-}
+namespace simulator {
 
 void append_children(const Json& value, std::string* out) {
     if (!value.is_object()) return;
@@ -43,7 +18,7 @@ void append_element(const std::string& name, const Json& value, std::string* out
     if (value.is_object()) {
         append_children(value, out);
     } else if (value.is_string()) {
-        *out += xml_escape(value.get<std::string>());
+        *out += cutil_markup_escape(value.get<std::string>());
     } else if (value.is_boolean()) {
         *out += value.get<bool>() ? "Yes" : "No";
     } else if (!value.is_null()) {

@@ -10,8 +10,6 @@ namespace simulator {
 
 using Json = nlohmann::ordered_json;
 
-// `text` with &, <, >, " and ' escaped (GBK passes through unchanged).
-std::string xml_escape(const std::string& text);
 // Appends <name>…</name> for `value` (texts already GBK).
 void append_element(const std::string& name, const Json& value, std::string* out);
 // Appends the children of an object value (nothing for any other value).

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <memory>
 
+#include "cutil/markup.h"
 #include "cutil/trace.h"
 #include "interface/assistant_dir.h"
 #include "interface/config_access.h"
@@ -61,21 +62,6 @@ bool read_file(const std::string& path, std::string* bytes) {
     return ok;
 }
 
-std::string xml_escaped(const std::string& text) {
-    std::string out;
-    for (const char c : text) {
-        if (c == '&')
-            out += "&amp;";
-        else if (c == '<')
-            out += "&lt;";
-        else if (c == '>')
-            out += "&gt;";
-        else
-            out += c;
-    }
-    return out;
-}
-
 // The HTTP client of the process, or the one of the assistant directory.
 sibling::HttpDownloadFileFunction http_download() {
     os::Handle module = os::module_find(sibling::kHttpClientDll);
@@ -92,8 +78,8 @@ sibling::HttpDownloadFileFunction http_download() {
 
 bool download(sibling::HttpDownloadFileFunction http, const std::string& url,
               const std::string& path) {
-    const std::string request = "<TARN><DownloadUrl>" + xml_escaped(url) +
-                                "</DownloadUrl><LocalSavePath>" + xml_escaped(path) +
+    const std::string request = "<TARN><DownloadUrl>" + cutil_markup_escape(url) +
+                                "</DownloadUrl><LocalSavePath>" + cutil_markup_escape(path) +
                                 "</LocalSavePath></TARN>";
     return http(request.c_str(), 0) != 0;
 }

@@ -9,26 +9,7 @@
 #include "os/time.h"
 
 namespace config_store {
-namespace {
-
-// One lock per store file: its name carries a hash of the path, since a
-// mutex name cannot hold the path's separators.
-std::string lock_name_for(const std::string& path) {
-    std::uint64_t hash = 1469598103934665603ull;
-    for (char c : path) {
-        // One folder however it is spelled: either separator, any case.
-        if (c == '\\') c = '/';
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-        hash ^= static_cast<unsigned char>(c);
-        hash *= 1099511628211ull;
-    }
-    static const char digits[] = "0123456789abcdef";
-    std::string name = "QuarnAssConfigMgr.";
-    for (int shift = 60; shift >= 0; shift -= 4) name += digits[(hash >> shift) & 0xF];
-    return name;
-}
-
-}  // namespace
+namespace {}  // namespace
 
 // Holds the store's named mutex for a scope; holds nothing (and says so) when
 // the mutex could not be taken.
@@ -51,7 +32,7 @@ class ConfigStore::CrossProcessLock {
 ConfigStore::ConfigStore(const std::string& folder)
     : folder_(folder),
       path_(folder + kStoreFileName),
-      lock_(os::mutex_open(lock_name_for(path_).c_str())) {
+      lock_(os::mutex_open(os::mutex_name_for_path("QuarnAssConfigMgr.", path_).c_str())) {
     if (lock_ == nullptr) {
         LogTrace("ConfigStore", kTraceError, kTraceSource, __LINE__, "打开配置锁失败: %u",
                  static_cast<unsigned>(os::last_error()));

@@ -11,25 +11,7 @@
 #include "os/mutex.h"
 
 namespace user_log {
-namespace {
-
-// A mutex name cannot hold the path's separators: a hash of it stands in.
-std::string lock_name_for(const std::string& path) {
-    std::uint64_t hash = 1469598103934665603ull;
-    for (char c : path) {
-        // One folder however it is spelled: either separator, any case.
-        if (c == '\\') c = '/';
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-        hash ^= static_cast<unsigned char>(c);
-        hash *= 1099511628211ull;
-    }
-    static const char digits[] = "0123456789abcdef";
-    std::string name = "QuarnAssLog.";
-    for (int shift = 60; shift >= 0; shift -= 4) name += digits[(hash >> shift) & 0xF];
-    return name;
-}
-
-}  // namespace
+namespace {}  // namespace
 
 std::string rotated_path(const std::string& path, int n) {
     return path + "." + std::to_string(n);
@@ -39,7 +21,7 @@ UserLogFile::UserLogFile(const std::string& folder, std::uint64_t rotate_bytes)
     : folder_(folder),
       path_(folder + kLogFileName),
       rotate_bytes_(rotate_bytes),
-      lock_(os::mutex_open(lock_name_for(path_).c_str())) {}
+      lock_(os::mutex_open(os::mutex_name_for_path("QuarnAssLog.", path_).c_str())) {}
 
 UserLogFile::~UserLogFile() {
     os::mutex_close(lock_);

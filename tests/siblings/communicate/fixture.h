@@ -58,7 +58,8 @@ inline XmlDocument parse(const std::string& text) {
     return XmlDocument(cutil_xml_import(text.c_str(), "test", "parse", 0));
 }
 
-// <TARN><Data>xxx…</Data></TARN> whose text form is exactly `size` bytes.
+// A <TARN><Data> document padded with "x" so that its text form is exactly
+// `size` bytes.
 inline XmlDocument document_of_size(std::size_t size) {
     const std::size_t overhead =
         communicate::text_form(parse("<TARN><Data>x</Data></TARN>").get()).size() - 1;
