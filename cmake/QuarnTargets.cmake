@@ -97,6 +97,14 @@ function(quarn_module target)
   endif()
 endfunction()
 
+# quarn_product_version(<target>): links quarn::product_version() (cutil/product_version.h),
+# the text of VERSION, into a program that prints it.
+function(quarn_product_version target)
+  configure_file(${CMAKE_SOURCE_DIR}/cmake/product_version.cpp.in
+                 ${CMAKE_BINARY_DIR}/generated/product_version.cpp @ONLY)
+  target_sources(${target} PRIVATE ${CMAKE_BINARY_DIR}/generated/product_version.cpp)
+endfunction()
+
 # quarn_program(<target> FILE_NAME <name.exe> SOURCES ... [LIBRARIES ...] [GUI])
 function(quarn_program target)
   cmake_parse_arguments(P "GUI" "FILE_NAME;DESCRIPTION" "SOURCES;LIBRARIES" ${ARGN})

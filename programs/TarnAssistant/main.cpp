@@ -2,6 +2,10 @@
 // "-u" and "-cl:" ask, registers its logon start, then runs the agent
 // library until the library ends the process (or, on POSIX, the session
 // asks it to end).
+#include <cstdio>
+#include <cstring>
+
+#include "cutil/product_version.h"
 #include "cutil/trace.h"
 #include "os/process.h"
 #include "os/session.h"
@@ -10,6 +14,13 @@
 
 int main(int argc, char** argv) {
     using namespace assistant;
+    // Answered before anything starts: an administrator asks which version is
+    // installed without starting a second assistant.
+    if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+        std::printf("TarnAssistant %s\n", quarn::product_version());
+        std::fflush(stdout);
+        return 0;
+    }
     // Before any thread exists, so that every thread leaves these to main.
     os::termination_hold();
     const Switches switches = parse_switches(argc, argv);

@@ -2,6 +2,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "cutil/product_version.h"
 #include "programs/quarnctl/command.h"
 
 namespace {
@@ -14,6 +15,7 @@ void print_tool_usage(std::FILE* out) {
     std::fputs(
         "usage: quarnctl <command> [options]\n"
         "       quarnctl <command> --help\n"
+        "       quarnctl --version\n"
         "\n"
         "commands:\n",
         out);
@@ -30,6 +32,10 @@ int main(int argc, char** argv) {
     if (argc < 2 || is_help(argv[1])) {
         print_tool_usage(stdout);
         return argc < 2 ? 2 : 0;
+    }
+    if (std::strcmp(argv[1], "--version") == 0) {
+        std::printf("quarnctl %s\n", quarn::product_version());
+        return 0;
     }
     if (std::strcmp(argv[1], "help") == 0) {
         const quarnctl::Command* command = argc > 2 ? quarnctl::find_command(argv[2]) : nullptr;
