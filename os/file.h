@@ -66,6 +66,12 @@ enum : std::uint32_t {
 // Opens an existing file for reading; null on failure (32 when an opener
 // denies reading, or this open's sharing denies what an opener holds).
 Handle file_open_read(const char* path, std::uint32_t share);
+// The same for a plain file on a disk only: a pipe, FIFO, console, device
+// or folder is refused (kErrorBadFileType, or 5 for a folder) without
+// blocking, so that a reader never waits for a writer that may not come or
+// reads a device that never ends.
+Handle file_open_read_plain(const char* path, std::uint32_t share);
+inline constexpr std::uint32_t kErrorBadFileType = 222;
 // Creates or truncates a file for writing (CREATE_ALWAYS).
 Handle file_create_write(const char* path, std::uint32_t share);
 // The same for a file holding secrets: readable and writable by its owner

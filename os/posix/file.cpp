@@ -280,6 +280,28 @@ Handle file_open_read(const char* path, std::uint32_t share) {
     return open_shared(path, O_RDONLY, posix::kAccessRead, share);
 }
 
+Handle file_open_read_plain(const char* path, std::uint32_t share) {
+    struct stat info = {};
+    // Opening a FIFO waits for a writer: such a path is refused before.
+    if (stat(native_path(path).c_str(), &info) == 0 && !S_ISREG(info.st_mode) &&
+        !S_ISDIR(info.st_mode)) {
+        fail(kErrorBadFileType);
+        return nullptr;
+    }
+    // Not blocking, in case it became one since; a terminal never becomes
+    // the process's own.
+    Handle file = open_shared(path, O_RDONLY | O_NONBLOCK | O_NOCTTY, posix::kAccessRead, share);
+    if (file == nullptr) return nullptr;
+    const int fd = fd_of(file);
+    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        file_close(file);
+        fail(kErrorBadFileType);
+        return nullptr;
+    }
+    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    return file;
+}
+
 namespace {
 
 // CREATE_ALWAYS; an owner-only file loses its other permission bits before

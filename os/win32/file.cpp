@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <string>
+
 namespace os {
 namespace {
 
@@ -11,6 +13,38 @@ HANDLE native(Handle file) {
 
 Handle wrap(HANDLE file) {
     return file == INVALID_HANDLE_VALUE ? nullptr : file;
+}
+
+bool same_text(const std::string& a, const char* b) {
+    return lstrcmpiA(a.c_str(), b) == 0;
+}
+
+// A path the system takes for a device rather than a file: the device
+// namespace ("\\.\pipe\x", "\\.\CON") and, in any folder and with any
+// extension, the reserved names (CON, NUL, COM1, CONIN$, ...). Opening a
+// pipe would connect to its server; reading the console waits for a key.
+bool names_device(const char* path) {
+    std::string text(path);
+    for (char& c : text) {
+        if (c == '/') c = '\\';
+    }
+    if (text.rfind("\\\\.\\", 0) == 0) return true;
+    if (text.rfind("\\\\?\\", 0) == 0) {
+        const std::string rest = text.substr(4);
+        const bool drive = rest.size() >= 3 && rest[1] == ':' && rest[2] == '\\';
+        if (!drive && !(rest.size() >= 4 && same_text(rest.substr(0, 4), "UNC\\"))) return true;
+    }
+    const std::size_t slash = text.find_last_of('\\');
+    std::string name = text.substr(slash == std::string::npos ? 0 : slash + 1);
+    if (name.size() >= 2 && name[1] == ':') name.erase(0, 2);  // "C:CON"
+    name = name.substr(0, name.find_first_of(".:"));
+    while (!name.empty() && name.back() == ' ') name.pop_back();
+    for (const char* reserved : {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"}) {
+        if (same_text(name, reserved)) return true;
+    }
+    return name.size() == 4 &&
+           (same_text(name.substr(0, 3), "COM") || same_text(name.substr(0, 3), "LPT")) &&
+           name[3] >= '1' && name[3] <= '9';
 }
 
 }  // namespace
@@ -57,6 +91,22 @@ bool directory_remove(const char* path) {
 Handle file_open_read(const char* path, std::uint32_t share) {
     return wrap(CreateFileA(path, GENERIC_READ, share, nullptr, OPEN_EXISTING,
                             FILE_ATTRIBUTE_NORMAL, nullptr));
+}
+
+Handle file_open_read_plain(const char* path, std::uint32_t share) {
+    if (names_device(path)) {
+        SetLastError(ERROR_BAD_FILE_TYPE);
+        return nullptr;
+    }
+    const HANDLE file = CreateFileA(path, GENERIC_READ, share, nullptr, OPEN_EXISTING,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return nullptr;
+    if (GetFileType(file) != FILE_TYPE_DISK) {
+        CloseHandle(file);
+        SetLastError(ERROR_BAD_FILE_TYPE);
+        return nullptr;
+    }
+    return file;
 }
 
 Handle file_create_write(const char* path, std::uint32_t share) {

@@ -1,6 +1,7 @@
 // CheckFile against files this test writes.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -41,6 +42,24 @@ const PluginRow kRows[] = {
      "选项 Contains 没有值"},
 };
 
+// Things that are not files: refused at once, never waited on or read
+// without end.
+const PluginRow kNotFiles[] = {
+#ifdef _WIN32
+    {"Console", "<FilePath>CON</FilePath><Contains>a</Contains>", "No", "不是普通文件"},
+    {"ConsoleInFolder", "<FilePath>{dir}con.txt</FilePath><Contains>a</Contains>", "No",
+     "不是普通文件"},
+    // No server holds this one: refused before any open all the same.
+    {"NamedPipe", "<FilePath>\\\\.\\pipe\\quarn-test</FilePath><Contains>a</Contains>", "No",
+     "quarn-test"},
+    {"NullDevice", "<FilePath>{dir}NUL</FilePath><Contains>a</Contains>", "No", "不是普通文件"},
+#else
+    {"CharacterDevice", "<FilePath>/dev/zero</FilePath><Contains>a</Contains>", "No",
+     "不是普通文件"},
+    {"Fifo", "<FilePath>{dir}fifo</FilePath><Contains>a</Contains>", "No", "不是普通文件"},
+#endif
+};
+
 class CheckFile : public testing::TestWithParam<PluginRow> {
   protected:
     static void SetUpTestSuite() {
@@ -54,6 +73,9 @@ class CheckFile : public testing::TestWithParam<PluginRow> {
         std::ofstream(dir_ + "large.txt", std::ios::binary)
             << std::string(65533, 'x') << "NEEDLE" << std::string(70000, 'y') << "THE END";
         os::env_set("QUARN_PLUGIN_DIR", dir_.c_str());
+#ifndef _WIN32
+        ASSERT_EQ(0, std::system(("mkfifo " + dir_ + "fifo").c_str()));
+#endif
     }
     static void TearDownTestSuite() {
         os::env_set("QUARN_PLUGIN_DIR", nullptr);
@@ -75,5 +97,6 @@ TEST_P(CheckFile, JudgesTheFile) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Rows, CheckFile, testing::ValuesIn(kRows), row_name);
+INSTANTIATE_TEST_SUITE_P(NotFiles, CheckFile, testing::ValuesIn(kNotFiles), row_name);
 
 }  // namespace

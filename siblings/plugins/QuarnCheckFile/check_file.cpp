@@ -39,7 +39,8 @@ Search file_contains(const std::string& path, const std::string& needle, std::ui
     std::unique_ptr<void, FileCloser> file;
     {
         const os::NativeFileView view;
-        file.reset(os::file_open_read(
+        // A FIFO, pipe, console or device is refused, never waited on.
+        file.reset(os::file_open_read_plain(
             path.c_str(), os::kFileShareRead | os::kFileShareWrite | os::kFileShareDelete));
         *error = os::last_error();
     }
@@ -115,6 +116,9 @@ plugin::Verdict check_file(const plugin::Options& options) {
             return plugin::failed("文件 %s 不含 %s", shown.c_str(), needle_shown.c_str());
         case Search::kUnreadable:
             break;
+    }
+    if (read_error == os::kErrorBadFileType) {
+        return plugin::failed("%s 不是普通文件，无法读取", shown.c_str());
     }
     return plugin::failed("无法读取文件 %s，错误 %u", shown.c_str(), read_error);
 }
