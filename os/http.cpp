@@ -29,17 +29,28 @@ const char* http_error_name(HttpError error) {
 
 namespace http_detail {
 
+namespace {
+
+// True when `url` starts with `scheme` (lower case, any case in `url`) and
+// has more after it.
+bool starts_with_scheme(const std::string& url, const char* scheme, std::size_t length) {
+    if (url.size() <= length) return false;
+    for (std::size_t i = 0; i < length; ++i) {
+        const char c = url[i];
+        const char lower = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+        if (lower != scheme[i]) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
 bool has_http_scheme(const std::string& url) {
-    auto starts = [&url](const char* scheme, std::size_t length) {
-        if (url.size() <= length) return false;
-        for (std::size_t i = 0; i < length; ++i) {
-            const char c = url[i];
-            const char lower = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-            if (lower != scheme[i]) return false;
-        }
-        return true;
-    };
-    return starts("http://", 7) || starts("https://", 8);
+    return starts_with_scheme(url, "http://", 7) || has_https_scheme(url);
+}
+
+bool has_https_scheme(const std::string& url) {
+    return starts_with_scheme(url, "https://", 8);
 }
 
 bool host_is_loopback(const std::string& host) {

@@ -3,8 +3,9 @@
 // component stand on this call and on the atomic file store beside it.
 //
 // Both backends behave alike: redirects are followed by this layer's rules
-// (at most kHttpMaxRedirects hops, http and https only), HTTPS is checked
-// against the system's trust store, and the system's proxy settings apply to
+// (at most kHttpMaxRedirects hops, http and https only, never from https
+// down to http), HTTPS is checked against the system's trust store (and a
+// pinned key when one is given), and the system's proxy settings apply to
 // every host except loopback. docs/http_client.md gives the limits and why.
 #pragma once
 
@@ -33,6 +34,10 @@ struct HttpRequest {
     std::vector<std::string> headers;  // "Name: value" lines
     std::string body;                  // sent with POST
     HttpLimits limits;
+    // Base64 of the SHA-256 of the server's DER SubjectPublicKeyInfo. When
+    // set, an HTTPS server must present this key as well as a certificate
+    // the trust store accepts for the host name; a pin never widens trust.
+    std::string server_key_pin;
 };
 
 enum class HttpError {
@@ -42,7 +47,8 @@ enum class HttpError {
     kTimeout,           // a limit of HttpLimits ran out
     kTooManyRedirects,  // more than kHttpMaxRedirects hops
     kBodyTooLarge,      // the body passed HttpLimits::max_body
-    kTls,               // the certificate or the TLS handshake failed
+    kTls,               // the certificate, the pin or the TLS handshake failed, or a
+                        // redirect led from https to http
     kOther,
 };
 
@@ -56,6 +62,14 @@ struct HttpResponse {
 // Runs one request. True when a response arrived (error kNone), whatever its
 // status; false with `error` and `detail` set otherwise.
 bool http_request(const HttpRequest& request, HttpResponse* response);
+
+// Adds a root certificate (DER) to the current user's trusted roots, which
+// HTTPS verification consults, or takes it out again: for provisioning a
+// private deployment and for tests. Windows only (the user's "Root" store);
+// on POSIX the store is OpenSSL's (SSL_CERT_FILE / SSL_CERT_DIR) and both
+// return false.
+bool http_trust_root_add(const std::vector<std::uint8_t>& der);
+bool http_trust_root_remove(const std::vector<std::uint8_t>& der);
 
 // A short English name of an error, for traces.
 const char* http_error_name(HttpError error);

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <memory>
 #include <mutex>
+#include <utility>
 
 #include "os/http_internal.h"
 
@@ -66,6 +67,9 @@ HttpError error_of(CURLcode code) {
         case CURLE_PEER_FAILED_VERIFICATION:
         case CURLE_SSL_CACERT_BADFILE:
         case CURLE_SSL_CERTPROBLEM:
+        case CURLE_SSL_PINNEDPUBKEYNOTMATCH:
+        case CURLE_SSL_ISSUER_ERROR:
+        case CURLE_SSL_INVALIDCERTSTATUS:
             return HttpError::kTls;
         default:
             return HttpError::kOther;
@@ -101,9 +105,24 @@ bool http_request(const HttpRequest& request, HttpResponse* response) {
         headers.reset(grown);
     }
 
+    // Once on https, every hop stays on https: a redirect down to http
+    // would hand the query and the form to whoever is on the path.
+    const bool secure = http_detail::has_https_scheme(request.url);
     curl_easy_setopt(e, CURLOPT_URL, request.url.c_str());
     curl_easy_setopt(e, CURLOPT_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(e, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(e, CURLOPT_REDIR_PROTOCOLS_STR, secure ? "https" : "http,https");
+    curl_easy_setopt(e, CURLOPT_SSL_VERIFYPEER, 1L);
+    curl_easy_setopt(e, CURLOPT_SSL_VERIFYHOST, 2L);
+    // The system's trust store is OpenSSL's: the bundle libcurl was built
+    // with, or the file and folder the OpenSSL variables name.
+    for (const auto& [variable, option] :
+         {std::pair{"SSL_CERT_FILE", CURLOPT_CAINFO}, std::pair{"SSL_CERT_DIR", CURLOPT_CAPATH}}) {
+        const char* value = std::getenv(variable);
+        if (value != nullptr && *value != '\0') curl_easy_setopt(e, option, value);
+    }
+    const std::string pin =
+        request.server_key_pin.empty() ? std::string() : "sha256//" + request.server_key_pin;
+    if (!pin.empty()) curl_easy_setopt(e, CURLOPT_PINNEDPUBLICKEY, pin.c_str());
     curl_easy_setopt(e, CURLOPT_FOLLOWLOCATION, 1L);
     curl_easy_setopt(e, CURLOPT_MAXREDIRS, static_cast<long>(kHttpMaxRedirects));
     curl_easy_setopt(e, CURLOPT_CONNECTTIMEOUT_MS,
@@ -130,6 +149,11 @@ bool http_request(const HttpRequest& request, HttpResponse* response) {
     if (code != CURLE_OK) {
         response->error = sink.overflow ? HttpError::kBodyTooLarge : error_of(code);
         response->detail = message[0] != '\0' ? message : curl_easy_strerror(code);
+        // The first hop's scheme is allowed, so only a redirect ends here.
+        if (secure && code == CURLE_UNSUPPORTED_PROTOCOL) {
+            response->error = HttpError::kTls;
+            response->detail = "redirect from https to http refused";
+        }
         response->body.clear();
         return false;
     }

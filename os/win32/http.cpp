@@ -4,6 +4,7 @@
 // else a named proxy), else WinHTTP's default proxy; loopback never uses one.
 // clang-format off
 #include <windows.h>
+#include <wincrypt.h>
 #include <winhttp.h>
 // clang-format on
 
@@ -12,6 +13,7 @@
 #include <memory>
 #include <string>
 
+#include "os/crypto.h"
 #include "os/http_internal.h"
 
 namespace os {
@@ -111,6 +113,35 @@ void apply_proxy(HINTERNET session, HINTERNET request, const std::wstring& url,
     }
 }
 
+// Base64 of the SHA-256 of the DER SubjectPublicKeyInfo of the server's
+// certificate on `request`'s connection; empty when it cannot be read.
+std::string server_key_pin(HINTERNET request) {
+    PCCERT_CONTEXT certificate = nullptr;
+    DWORD size = sizeof certificate;
+    if (!WinHttpQueryOption(request, WINHTTP_OPTION_SERVER_CERT_CONTEXT, &certificate, &size) ||
+        certificate == nullptr) {
+        return std::string();
+    }
+    std::string pin;
+    BYTE* encoded = nullptr;
+    DWORD encoded_size = 0;
+    if (CryptEncodeObjectEx(X509_ASN_ENCODING, X509_PUBLIC_KEY_INFO,
+                            &certificate->pCertInfo->SubjectPublicKeyInfo, CRYPT_ENCODE_ALLOC_FLAG,
+                            nullptr, &encoded, &encoded_size)) {
+        Sha256Digest digest{};
+        char text[64] = "";
+        DWORD length = sizeof text;
+        if (sha256({{encoded, encoded_size}}, digest) &&
+            CryptBinaryToStringA(digest.data(), static_cast<DWORD>(digest.size()),
+                                 CRYPT_STRING_BASE64 | CRYPT_STRING_NOCRLF, text, &length)) {
+            pin.assign(text, length);
+        }
+        LocalFree(encoded);
+    }
+    CertFreeCertificateContext(certificate);
+    return pin;
+}
+
 struct Hop {
     int status = 0;
     std::string location;  // of a redirect
@@ -166,6 +197,17 @@ bool one_hop(HINTERNET session, const std::string& method, const std::string& ur
                             static_cast<DWORD>(headers.size()), body, body_size, body_size, 0) ||
         !WinHttpReceiveResponse(handle.get(), nullptr)) {
         return fail(response, HttpError::kOther, "WinHttpSendRequest");
+    }
+    // WinHTTP has no pin of its own: the key is compared once the answer has
+    // come, from a server whose certificate the store accepted for the name.
+    if (secure && !request.server_key_pin.empty()) {
+        const std::string presented = server_key_pin(handle.get());
+        if (presented != request.server_key_pin) {
+            SetLastError(ERROR_WINHTTP_SECURE_INVALID_CERT);
+            fail(response, HttpError::kTls, "server key pin");
+            response->detail = "the server's key does not match ServerKeyPin";
+            return false;
+        }
     }
     DWORD status = 0;
     DWORD size = sizeof status;
@@ -227,11 +269,19 @@ bool http_request(const HttpRequest& request, HttpResponse* response) {
             SetLastError(ERROR_WINHTTP_REDIRECT_FAILED);
             return fail(response, HttpError::kTooManyRedirects, "redirect");
         }
-        url = http_detail::resolve_location(url, hop.location);
-        if (url.empty()) {
+        const std::string next = http_detail::resolve_location(url, hop.location);
+        if (next.empty()) {
             SetLastError(ERROR_WINHTTP_UNRECOGNIZED_SCHEME);
             return fail(response, HttpError::kBadUrl, "redirect");
         }
+        // Once on https, every hop stays on https.
+        if (http_detail::has_https_scheme(url) && !http_detail::has_https_scheme(next)) {
+            SetLastError(ERROR_WINHTTP_REDIRECT_FAILED);
+            fail(response, HttpError::kTls, "redirect");
+            response->detail = "redirect from https to http refused";
+            return false;
+        }
+        url = next;
         // As browsers do: 301-303 turn a POST into a GET without a body.
         if (hop.status != 307 && hop.status != 308) method = "GET";
     }

@@ -12,8 +12,9 @@ using FormFields = std::vector<std::pair<std::string, std::string>>;
 
 // "<TARN><PostUrl>url</PostUrl><Argument><Name>n</Name><Value>v</Value>
 // </Argument>...</TARN>": the URL and every Argument in order (a missing
-// Value is empty). False when the text does not parse, has no PostUrl, or an
-// Argument has no Name.
+// Value is empty; an empty "<Argument></Argument>" adds no field). False when
+// the text does not parse, has no PostUrl, or a non-empty Argument has no
+// Name.
 bool parse_post_request(const char* text, std::string* url, FormFields* fields);
 
 // "<TARN><DownloadUrl>url</DownloadUrl><LocalSavePath>path</LocalSavePath>
@@ -23,5 +24,9 @@ bool parse_download_request(const char* text, std::string* url, std::string* sav
 // application/x-www-form-urlencoded: "name=value&..." with every byte other
 // than ALPHA / DIGIT / "-" "." "_" "*" written %XX and a blank written "+".
 std::string form_encode(const FormFields& fields);
+
+// `url` fit for a trace: the query's values (user name, password, serial
+// number) are written "***", the names kept ("a?user_name=***&deviceid=***").
+std::string masked_url(const std::string& url);
 
 }  // namespace http_client

@@ -10,6 +10,8 @@
 #include "os/http.h"
 #include "os/memory.h"
 #include "os/module.h"
+#include "siblings/QuarnHttpClient/request_text.h"
+#include "tests/fakes/trace_capture.h"
 #include "tests/siblings/http_client/server/test_server.h"
 
 namespace {
@@ -118,12 +120,52 @@ TEST_F(HttpClient, PostSendsTheArgumentsAsAnEncodedForm) {
         "empty=\n\xc3\xfb a=x & y\n";
     EXPECT_EQ(expected + '\0', echo.substr(0, expected.size() + 1));
 
-    for (const char* bad : {"<TARN><Argument><Name>a</Name></Argument></TARN>", "<TARN><PostUrl>",
-                            "not xml at all"}) {
+    // The serial-number logon's document: an empty Argument, an empty form.
+    const std::string empty_form =
+        "<TARN><PostUrl>" + server_->url("/form") + "</PostUrl><Argument></Argument></TARN>";
+    const auto [empty_code, empty_echo] = call(post_, empty_form.c_str());
+    EXPECT_EQ(1, empty_code);
+    EXPECT_EQ(std::string("application/x-www-form-urlencoded\n\0", 35), empty_echo.substr(0, 35));
+
+    const std::string url = "<TARN><PostUrl>" + server_->url("/form") + "</PostUrl>";
+    for (const std::string& bad : {std::string("<TARN><Argument><Name>a</Name></Argument></TARN>"),
+                                   std::string("<TARN><PostUrl>"), std::string("not xml at all"),
+                                   url + "<Argument><Value>v</Value></Argument></TARN>",
+                                   url + "<Argument>v</Argument></TARN>"}) {
         SCOPED_TRACE(bad);
-        EXPECT_EQ(std::make_pair(0, std::string("(none)")), call(post_, bad));
+        EXPECT_EQ(std::make_pair(0, std::string("(none)")), call(post_, bad.c_str()));
     }
     EXPECT_EQ(0, post_(nullptr, nullptr));
+}
+
+TEST_F(HttpClient, FailuresAreTracedWithoutTheCredentials) {
+    const char* const rows[][2] = {
+        {"http://h/mod/client_check/ajax.php?tradecode=net_auth&type=User&user_name=emhh"
+         "&password=cGFz&deviceid=12",
+         "http://h/mod/client_check/ajax.php?tradecode=net_auth&type=User&user_name=***"
+         "&password=***&deviceid=12"},
+        {"https://zhang:secret@h:8443/a?serial#x", "https://h:8443/a?***"},
+        {"http://h/a?&email=x@y&&k", "http://h/a?email=***&***"},
+        {"http://h/a/b", "http://h/a/b"},
+    };
+    for (const auto& row : rows) EXPECT_EQ(row[1], http_client::masked_url(row[0]));
+
+    // Through the module: the failed request and the refused document.
+    quarn::test::TraceCapture traces;
+    traces.clear();
+    char* block = nullptr;
+    EXPECT_EQ(0, get_("http://127.0.0.1:1/a?user_name=zhang&password=c2VjcmV0", &block));
+    EXPECT_EQ(0, post_("<TARN><PostUrl>http://127.0.0.1:1/a?password=c2VjcmV0</PostUrl>"
+                       "<Argument>c2VjcmV0</Argument></TARN>",
+                       &block));
+    ASSERT_TRUE(traces.wait_for("HttpPost", "", 5000));
+    int seen = 0;
+    for (const auto& record : traces.records()) {
+        if (record.function != "HttpGet" && record.function != "HttpPost") continue;
+        ++seen;
+        EXPECT_EQ(std::string::npos, record.message.find("c2VjcmV0")) << record.message;
+    }
+    EXPECT_EQ(2, seen);
 }
 
 TEST_F(HttpClient, DownloadReplacesTheFileWholeOrLeavesItAlone) {

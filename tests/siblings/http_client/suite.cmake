@@ -5,9 +5,14 @@ set(http_server_dir ${CMAKE_CURRENT_LIST_DIR}/server)
 if(NOT WIN32)
   find_package(PkgConfig REQUIRED)
   pkg_check_modules(CPP_HTTPLIB REQUIRED IMPORTED_TARGET cpp-httplib)
-  add_executable(test_http_server ${http_server_dir}/test_http_server.cpp)
+  find_package(OpenSSL REQUIRED COMPONENTS SSL Crypto)
+  # The HTTPS listeners use the simulator's chain maker.
+  add_executable(test_http_server ${http_server_dir}/test_http_server.cpp
+                 ${CMAKE_SOURCE_DIR}/programs/simulator/tls_chain.cpp)
   quarn_target_defaults(test_http_server)
-  target_link_libraries(test_http_server PRIVATE PkgConfig::CPP_HTTPLIB pthread)
+  target_include_directories(test_http_server PRIVATE ${CMAKE_SOURCE_DIR})
+  target_link_libraries(test_http_server PRIVATE PkgConfig::CPP_HTTPLIB OpenSSL::SSL
+                        OpenSSL::Crypto pthread)
   set(QUARN_HTTP_TEST_SERVER $<TARGET_FILE:test_http_server>)
   set(http_server_target test_http_server)
 else()
@@ -29,8 +34,13 @@ function(quarn_http_server_fixture target)
   endif()
 endfunction()
 
-quarn_test_suite(siblings/http_client LIBRARIES quarn_http_client quarn_cutil
-                 DEPENDS QuarnHttpClient)
+# The wire table drives the agent's own logons (quarn_autocheck) through
+# the real module, with the doubles of the configuration and the log.
+quarn_test_suite(siblings/http_client
+                 LIBRARIES quarn_http_client quarn_cutil quarn_autocheck quarn_interface
+                           quarn_fake_client
+                 DEPENDS QuarnHttpClient quarn_fakes)
 if(TARGET test_siblings_http_client)
   quarn_http_server_fixture(test_siblings_http_client)
+  set_tests_properties(siblings_http_client PROPERTIES RESOURCE_LOCK trace_ring)
 endif()

@@ -1,21 +1,52 @@
 // A loopback web server for the HTTP tests, a native program so that the
 // Windows tests under Wine reach it too (cpp-httplib does not build for
-// Windows here). Usage: test_http_server <port file> <folder> <seconds>
+// Windows here). Usage: test_http_server <port file> <folder> <seconds> [tls]
 // It binds 127.0.0.1 on a free port, writes the port into <port file>,
 // serves <folder> under /files/, and stops on GET /quit or after <seconds>.
+// With "tls" it also serves HTTPS on one port per server certificate of
+// tls_chain.h, writes "<name> <port>" lines after the first one and the
+// chain's root.der and pin into <folder>.
 #include <httplib.h>
 
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
+
+#include "programs/simulator/tls_chain.h"
 
 namespace {
 
+// The requests the agent's pages and logons sent, one line each:
+// "METHOD target | content type | body"; GET /received hands them over.
+std::mutex received_mutex;
+std::string received;
+
+void record(const httplib::Request& request, httplib::Response& response) {
+    {
+        const std::lock_guard<std::mutex> lock(received_mutex);
+        received += request.method + " " + request.target + " | " +
+                    request.get_header_value("Content-Type") + " | " + request.body + "\n";
+    }
+    response.set_content("RoleID='5' PolicyID='8'", "text/plain");
+}
+
 void routes(httplib::Server& server) {
+    for (const char* pattern : {R"(/+mod/client_check/ajax\.php)", R"(/+trade\.php)"}) {
+        server.Get(pattern, record);
+        server.Post(pattern, record);
+    }
+    server.Get("/received", [](const httplib::Request&, httplib::Response& response) {
+        const std::lock_guard<std::mutex> lock(received_mutex);
+        response.set_content(received, "text/plain");
+        received.clear();
+    });
     server.Get("/text", [](const httplib::Request&, httplib::Response& response) {
         response.set_content("hello \xc4\xe3\xba\xc3", "text/plain");  // GBK bytes
     });
@@ -48,9 +79,49 @@ void routes(httplib::Server& server) {
 
 }  // namespace
 
+struct Secure {
+    const char* name;
+    simulator::ServerCertificate kind;
+    std::unique_ptr<httplib::SSLServer> server;
+    int port = 0;
+    std::thread thread;
+};
+
+// One HTTPS listener per server certificate; "plain" is the HTTP port that
+// /to-plain on the good one redirects to.
+bool start_secure(std::vector<Secure>& servers, const std::string& folder, int plain) {
+    for (Secure& secure : servers) {
+        simulator::TlsChain chain;
+        std::string error;
+        const std::string dir = folder + "/" + secure.name;
+        if (!std::filesystem::create_directories(dir) ||
+            !simulator::make_tls_chain(secure.kind, "localhost", "127.0.0.1", &chain, &error) ||
+            !simulator::write_tls_chain(chain, dir)) {
+            return false;
+        }
+        if (secure.kind == simulator::ServerCertificate::kGood &&
+            !simulator::write_tls_chain(chain, folder)) {
+            return false;
+        }
+        secure.server = std::make_unique<httplib::SSLServer>((dir + "/server.pem").c_str(),
+                                                             (dir + "/server.key").c_str());
+        if (!secure.server->is_valid()) return false;
+        routes(*secure.server);
+        secure.server->Get(
+            "/to-plain", [plain](const httplib::Request&, httplib::Response& response) {
+                response.set_redirect("http://127.0.0.1:" + std::to_string(plain) + "/text");
+            });
+        secure.port = secure.server->bind_to_any_port("127.0.0.1");
+        if (secure.port <= 0) return false;
+        httplib::SSLServer* server = secure.server.get();
+        secure.thread = std::thread([server] { server->listen_after_bind(); });
+    }
+    return true;
+}
+
 int main(int argc, char** argv) {
-    if (argc != 4) {
-        std::fprintf(stderr, "usage: test_http_server <port file> <folder> <seconds>\n");
+    if (argc != 4 && !(argc == 5 && std::string(argv[4]) == "tls")) {
+        std::fprintf(stderr, "usage: test_http_server <port file> <folder> <seconds> [tls]\n");
         return 2;
     }
     httplib::Server server;
@@ -67,11 +138,25 @@ int main(int argc, char** argv) {
     });
     const int port = server.bind_to_any_port("127.0.0.1");
     if (port <= 0) return 1;
+    std::vector<Secure> secure;
+    if (argc == 5) {
+        using simulator::ServerCertificate;
+        for (const auto& [name, kind] :
+             {std::pair{"good", ServerCertificate::kGood},
+              std::pair{"wrong_host", ServerCertificate::kWrongHost},
+              std::pair{"expired", ServerCertificate::kExpired},
+              std::pair{"self_signed", ServerCertificate::kSelfSigned}}) {
+            secure.push_back(Secure{name, kind, nullptr, 0, {}});
+        }
+        if (!start_secure(secure, argv[2], port)) return 1;
+    }
 
     const std::string temporary = std::string(argv[1]) + ".tmp";
     FILE* file = std::fopen(temporary.c_str(), "w");
     if (file == nullptr) return 1;
     std::fprintf(file, "%d\n", port);
+    for (const Secure& listener : secure)
+        std::fprintf(file, "%s %d\n", listener.name, listener.port);
     std::fclose(file);
     if (std::rename(temporary.c_str(), argv[1]) != 0) return 1;
 
@@ -80,6 +165,7 @@ int main(int argc, char** argv) {
         std::unique_lock<std::mutex> lock(mutex);
         ended.wait_for(lock, std::chrono::seconds(std::atoi(argv[3])), [&] { return quit; });
         server.stop();
+        for (Secure& listener : secure) listener.server->stop();
     });
     server.listen_after_bind();
     {
@@ -88,5 +174,6 @@ int main(int argc, char** argv) {
         ended.notify_all();
     }
     watchdog.join();
+    for (Secure& listener : secure) listener.thread.join();
     return 0;
 }

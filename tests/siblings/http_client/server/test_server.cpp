@@ -60,7 +60,7 @@ bool write_file(const std::string& path, const std::string& bytes) {
     return static_cast<bool>(out);
 }
 
-TestServer::TestServer() {
+TestServer::TestServer(bool tls) {
     static int serial = 0;
     const char separator = std::filesystem::path::preferred_separator;
     work_ = executable_folder() + "http-server-" + std::to_string(os::process_id()) + "-" +
@@ -74,7 +74,7 @@ TestServer::TestServer() {
     const std::string native_port_file = native_name(port_file);
     const std::string native_folder = native_name(folder_);
     const char* arguments[] = {native_port_file.c_str(), native_folder.c_str(), kLifetimeSeconds,
-                               nullptr};
+                               tls ? "tls" : nullptr, nullptr};
     // Wine starts a Linux program without giving a process handle back, so
     // a null handle proves nothing: the port file says whether it runs.
     process_ = os::process_spawn(server_program().c_str(), arguments);
@@ -82,6 +82,10 @@ TestServer::TestServer() {
         port_ = std::atoi(file_text(port_file).c_str());
         if (port_ <= 0) std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
+    std::istringstream lines(file_text(port_file));
+    std::string line;
+    std::getline(lines, line);
+    for (std::string name; lines >> name;) lines >> secure_ports_[name];
     if (port_ <= 0) {
         ADD_FAILURE() << "the test server " << server_program() << " wrote no port into "
                       << port_file << " (error " << os::last_error() << ")";
@@ -105,6 +109,19 @@ TestServer::~TestServer() {
 
 std::string TestServer::url(const std::string& path) const {
     return "http://127.0.0.1:" + std::to_string(port_) + path;
+}
+
+std::string TestServer::secure_url(const std::string& listener, const std::string& path) const {
+    const auto found = secure_ports_.find(listener);
+    return "https://localhost:" + std::to_string(found != secure_ports_.end() ? found->second : 1) +
+           path;
+}
+
+std::string TestServer::received() const {
+    os::HttpRequest request;
+    request.url = url("/received");
+    os::HttpResponse response;
+    return os::http_request(request, &response) ? response.body : "(no answer)";
 }
 
 }  // namespace quarn::test
