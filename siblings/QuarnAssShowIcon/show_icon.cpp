@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "cutil/trace.h"
 #include "os/file.h"
@@ -67,6 +68,49 @@ bool started() {
     return ready;
 }
 
+// A balloon asked for while the icon is away (the agent removes and adds it
+// again whenever the status changes, a second apart): held, and shown when
+// the icon is back, unless it would have vanished by then. Touched only
+// under the state lock.
+struct HeldBalloon {
+    bool held = false;
+    std::string title;
+    std::string text;
+    std::uint32_t display_ms = 0;
+    std::uint32_t since = 0;  // tick count when asked for
+};
+
+HeldBalloon& held_balloon() {
+    static HeldBalloon* balloon = new HeldBalloon;  // kept for the life of the process
+    return *balloon;
+}
+
+bool show_balloon_now(tray_state::State& state, const char* title, const char* text,
+                      std::uint32_t time_ms) {
+    if (!os::tray_balloon(title, text, time_ms)) return false;
+    const bool clearing = title[0] == '\0' && text[0] == '\0';
+    state.balloon_shown = clearing ? 0 : 1;
+    tray_state::put_cut(state.balloon_title, sizeof state.balloon_title, title);
+    tray_state::put_cut(state.balloon_text, sizeof state.balloon_text, text);
+    state.balloon_ms = static_cast<std::int32_t>(time_ms);
+    const os::DateTime now = os::local_time();
+    std::snprintf(state.balloon_time, sizeof state.balloon_time, "%04d-%02d-%02d %02d:%02d:%02d",
+                  now.year, now.month, now.day, now.hour, now.minute, now.second);
+    return true;
+}
+
+// Shows the held balloon, if any, now that the icon is back; for the time
+// it has left.
+void show_held_balloon(tray_state::State& state) {
+    HeldBalloon& balloon = held_balloon();
+    if (!balloon.held) return;
+    balloon.held = false;
+    const std::uint32_t waited = os::tick_count() - balloon.since;
+    if (waited >= balloon.display_ms) return;
+    show_balloon_now(state, balloon.title.c_str(), balloon.text.c_str(),
+                     balloon.display_ms - waited);
+}
+
 }  // namespace
 
 int init_tray() {
@@ -91,6 +135,7 @@ int add_tray_icon(const char* tooltip, const char* icon_path) {
         state.icon_shown = 1;
         tray_state::put_cut(state.tooltip, sizeof state.tooltip, text_or_empty(tooltip));
         tray_state::put(state.icon_path, sizeof state.icon_path, icon_found ? icon_path : "");
+        show_held_balloon(state);
         return 1;
     });
 }
@@ -165,22 +210,23 @@ int show_balloon_msg(const char* title, const char* text, int display_ms) {
     const std::uint32_t time_ms = display_ms > 0 ? static_cast<std::uint32_t>(display_ms) : 0;
     return tray_state::with_state([&](tray_state::State& state) {
         if (state.icon_shown == 0) {
-            // Nothing to clear; nowhere to show one.
-            if (!clearing) TRAY_TRACE(kFunction, kTraceError, "没有托盘图标，不能显示提示");
-            return clearing ? 1 : 0;
+            // Held until the icon is back; clearing forgets a held one.
+            HeldBalloon& balloon = held_balloon();
+            balloon.held = !clearing && time_ms > 0;
+            if (balloon.held) {
+                TRAY_TRACE(kFunction, kTraceInfo, "没有托盘图标，提示等图标出现后显示");
+                balloon.title = text_or_empty(title);
+                balloon.text = text_or_empty(text);
+                balloon.display_ms = time_ms;
+                balloon.since = os::tick_count();
+            }
+            return 1;
         }
-        if (!os::tray_balloon(text_or_empty(title), text_or_empty(text), time_ms)) {
+        held_balloon().held = false;
+        if (!show_balloon_now(state, text_or_empty(title), text_or_empty(text), time_ms)) {
             TRAY_TRACE(kFunction, kTraceError, "显示托盘提示失败");
             return 0;
         }
-        state.balloon_shown = clearing ? 0 : 1;
-        tray_state::put_cut(state.balloon_title, sizeof state.balloon_title, text_or_empty(title));
-        tray_state::put_cut(state.balloon_text, sizeof state.balloon_text, text_or_empty(text));
-        state.balloon_ms = static_cast<std::int32_t>(time_ms);
-        const os::DateTime now = os::local_time();
-        std::snprintf(state.balloon_time, sizeof state.balloon_time,
-                      "%04d-%02d-%02d %02d:%02d:%02d", now.year, now.month, now.day, now.hour,
-                      now.minute, now.second);
         return 1;
     });
 }

@@ -166,8 +166,17 @@ TEST_F(Tray, ExportsChangeWhatTheTrayShows) {
 
     ASSERT_EQ(1, tray().del_icon());
     EXPECT_EQ(0u, published().icon_shown);
-    EXPECT_EQ(0, tray().balloon("提示", "no icon to show it at", 1000));
-    EXPECT_EQ(1, tray().balloon("", "", 0));
+    // While the icon is away a balloon waits for it.
+    EXPECT_EQ(1, tray().balloon("提示", "held until the icon is back", 60000));
+    EXPECT_EQ(0u, published().balloon_shown);
+    ASSERT_EQ(1, tray().add_icon("提示", ""));
+    state = published();
+    EXPECT_EQ(1u, state.balloon_shown);
+    EXPECT_STREQ("held until the icon is back", state.balloon_text);
+    ASSERT_EQ(1, tray().del_icon());
+    ASSERT_EQ(1, tray().add_icon("提示", ""));
+    EXPECT_EQ(0u, published().balloon_shown);  // shown once
+    ASSERT_EQ(1, tray().del_icon());
 }
 
 struct ClickCase {
