@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <fstream>
@@ -18,8 +19,10 @@
 #include "cutil/trace.h"
 #include "cutil/xml.h"
 #include "interface/config_access.h"
+#include "interface/launch.h"
 #include "os/seams.h"
 #include "os/system.h"
+#include "os/ui.h"
 #include "support/gbk.h"
 #include "tests/fakes/Communicate/communicate_script.h"
 #include "tests/fakes/agent_folder.h"
@@ -41,6 +44,16 @@ constexpr char kResultUrl[] =
 
 enum Reply { kNoReply, kReplyWithId, kReplyWithoutId };
 
+std::vector<std::string> split(const std::string& text) {
+    std::vector<std::string> parts;
+    for (std::size_t start = 0; start < text.size();) {
+        const std::size_t bar = std::min(text.find('|', start), text.size());
+        parts.push_back(text.substr(start, bar - start));
+        start = bar + 1;
+    }
+    return parts;
+}
+
 struct CycleCase {
     const char* name;
     const char* key;       // the item's Key: "Yes" fails as "false", "No" as "fault"
@@ -56,23 +69,37 @@ struct CycleCase {
     const char* dialogs;  // titles of the dialogs started, in order
     int ttl;              // TTL asked for at the end, 0 for none
     bool restored;        // the desktop agent was asked to lift its block
+    int slept_seconds;    // the pause before the re-check
+    const char* logged;   // user-log lines it holds, "|"-separated
 };
 
+// The banners the cycle logs on entry and on a complete run.
+#define CYCLE_BANNER(word, after) \
+    "-------------------------------------" word " DoSecurityCheckAndReportResult" after
+const char kEnter[] = CYCLE_BANNER("进入", "-----------------------------------------");
+const char kLeave[] = CYCLE_BANNER("退出", "-------------------------------------------");
+
 const CycleCase kCases[] = {
-    {"PassAtOnce", "Yes", "Yes", 30, 0, 0, kReplyWithId, 1, 1, "success", "", 200, true},
-    {"PassOnRecheck", "Yes", "No|Yes", 30, 0, 0, kReplyWithId, 1, 2, "success", "", 200, true},
+    {"PassAtOnce", "Yes", "Yes", 30, 0, 0, kReplyWithId, 1, 1, "success", "", 200, true, 0, kLeave},
+    {"PassOnRecheck", "Yes", "No|Yes", 30, 0, 0, kReplyWithId, 1, 2, "success", "", 200, true, 30,
+     "睡眠30秒后重新检查"},
     {"ManualRepairPageNoReport", "Yes", "No", 0, 0, 0, kReplyWithId, 1, 1, "old",
-     "入网小助手-手动修复", 64, false},
-    {"ManualDoNotDisturbReports", "Yes", "No|No", 30, 0, 1, kReplyWithoutId, 1, 2, "false", "", 64,
-     false},
+     "入网小助手-手动修复", 64, false, 0, "因为没有开启自动修复功能，所以直接打开手动修复页面"},
+    {"ManualDoNotDisturbReports", "Yes", "No|No", 1, 0, 1, kReplyWithoutId, 1, 2, "false", "", 64,
+     false, 1,
+     "因为没有开启自动修复功能，但当前模式为免打挠，所有就不打开手动修复页面了，但会上报检查结果"},
     {"AutoRepairPasses", "Yes", "No|Yes", 0, 1, 0, kReplyWithId, 1, 2, "success",
-     "入网小助手-自动修复", 200, true},
+     "入网小助手-自动修复", 200, true, 0, "启动自动修复进程|修复后检查通过了, 上报安检结果"},
     {"AutoRepairFailsOpensManualPage", "Yes", "No|No", 0, 1, 0, kReplyWithId, 1, 2, "old",
-     "入网小助手-自动修复,入网小助手-手动修复", 64, false},
+     "入网小助手-自动修复,入网小助手-手动修复", 64, false, 0,
+     "修复进程退出|修复后检查还是没有通过"},
     {"AutoRepairFailsDoNotDisturbReports", "Yes", "No|No", 0, 1, 1, kReplyWithId, 1, 2, "false",
-     "入网小助手-自动修复", 64, false},
-    {"FaultWithinGraceIsAdmitted", "No", "No", 0, 0, 1, kReplyWithId, 1, 1, "fault", "", 200, true},
-    {"UnansweredReportStopsTheCycle", "Yes", "Yes", 0, 0, 0, kNoReply, 0, 1, "old", "", 0, false},
+     "入网小助手-自动修复", 64, false, 0,
+     "修复后检查还是没有通过，但当前模式为免打挠，所有就不打开检查页面了，但会上报检查结果"},
+    {"FaultWithinGraceIsAdmitted", "No", "No", 0, 0, 1, kReplyWithId, 1, 1, "fault", "", 200, true,
+     0, "最后检查结果: fault"},
+    {"UnansweredReportStopsTheCycle", "Yes", "Yes", 0, 0, 0, kNoReply, 0, 1, "old", "", 0, false, 0,
+     kEnter},
 };
 
 class CycleFixture : public testing::Test {
@@ -93,6 +120,12 @@ class CycleFixture : public testing::Test {
         clock_.local = {2026, 12, 2, 1, 9, 30, 0, 0};  // a Tuesday
         clock_.utc = clock_.local;
         os::seams::install_fake_clock(&clock_);
+        write_settings(nullptr);
+        traces_.clear();
+    }
+
+    // The endpoint's settings, all but `except`.
+    void write_settings(const char* except) const {
         const char* const settings[][2] = {
             {"DeviceId", "7"},
             {"RoleId", "2"},
@@ -104,9 +137,12 @@ class CycleFixture : public testing::Test {
             {"CheckResult", "old"},
             {"ResultUrl", "old"},
         };
-        for (const auto& setting : settings) Call_TarnWriteConfig(setting[0], setting[1]);
+        for (const auto& setting : settings) {
+            if (except == nullptr || std::string(except) != setting[0]) {
+                Call_TarnWriteConfig(setting[0], setting[1]);
+            }
+        }
         Call_TarnWriteConfig("ServerDownPath", home_.dir().c_str());
-        traces_.clear();
     }
 
     void TearDown() override {
@@ -158,6 +194,13 @@ class CycleFixture : public testing::Test {
         return asked;
     }
 
+    bool logged(const char* text) const {
+        for (const auto& line : user_log()) {
+            if (line.find(text) != std::string::npos) return true;
+        }
+        return false;
+    }
+
     std::vector<std::string> user_log() const {
         std::vector<std::string> lines;
         for (const auto& call : log_.calls_of("TarnLogToFile")) lines.push_back(call.arguments);
@@ -199,6 +242,10 @@ TEST_P(CheckCycle, ChecksRepairsReportsAndMarksTheEndpoint) {
     EXPECT_EQ("2026-12-01 09:30:00", stored("CheckTime"));
     EXPECT_EQ("2", stored("CheckDayOfWeek"));
     EXPECT_EQ("12", stored("CheckMonth"));
+    EXPECT_EQ(c.slept_seconds * 1000u, clock_.tick);
+    for (const std::string& line : split(c.logged)) EXPECT_TRUE(logged(line.c_str())) << line;
+    EXPECT_EQ(c.reply == kNoReply ? 1u : 0u,
+              traces_.find("DoSecurityCheckAndReportResult", "上报安全检查结果失败").size());
 
     // The report: the engine's result with the three nodes appended last.
     const auto sent = sent_requests(comm_);
@@ -212,7 +259,9 @@ TEST_P(CheckCycle, ChecksRepairsReportsAndMarksTheEndpoint) {
     }
     const bool answered = reported && c.reply != kNoReply;
     EXPECT_EQ(answered ? "1" : "(none)", stored("ShowNewIcon"));
+    EXPECT_EQ(answered ? "1" : "(none)", stored("HaveRecheck"));
     EXPECT_EQ(answered && c.reply == kReplyWithId ? kResultUrl : "old", stored("ResultUrl"));
+    EXPECT_EQ(answered && c.reply == kReplyWithId ? "99" : "(none)", stored("LastCheckTID"));
     if (c.auto_repair != 0) {
         EXPECT_FALSE(traces_.find("DoSecurityCheckAndReportResult", "修复进程退出").empty())
             << "the cycle waited for the repair dialog to end";
@@ -272,5 +321,104 @@ INSTANTIATE_TEST_SUITE_P(Gates, CycleGate, testing::ValuesIn(kGates),
                          [](const testing::TestParamInfo<GateCase>& param_info) {
                              return std::string(param_info.param.name);
                          });
+
+// Each row breaks one step after the first check; the cycle stops there or
+// carries on as the row says.
+enum Break { kPolicyIdMissing, kPolicyIdNegative, kNoDialogProgram, kNothingElse };
+
+struct EndCase {
+    const char* name;
+    Break broken;
+    const char* verdicts;  // "-" is an answer the engine cannot read: that check fails
+    int recheck_seconds;
+    int auto_repair;
+    int result;
+    const char* trace;     // traced once by the cycle, "" for none
+    const char* logged;    // a user-log line, "" for none
+    const char* reported;  // the report's PolicyId, nullptr for no report
+    int ttl;
+};
+
+const EndCase kEnds[] = {
+    {"FirstCheckFails", kNothingElse, "-", 30, 0, 0, "安全检查发生错误",
+     "安全检查发生错误, 检查失败", nullptr, 0},
+    {"RecheckFails", kNothingElse, "No|-", 30, 0, 0, "安全检查发生错误",
+     "安全检查发生错误, 检查失败", nullptr, 0},
+    {"RecheckAfterRepairFails", kNothingElse, "No|-", 0, 1, 1, "修复后重新安全检查发生错误",
+     "修复进程退出", nullptr, 0},
+    {"RepairDialogDoesNotStart", kNoDialogProgram, "No", 0, 1, 1, "自动修复进程启动失败",
+     "自动修复进程启动失败", nullptr, 64},
+    {"NegativePolicyIdStops", kPolicyIdNegative, "Yes", 0, 0, 0, "没有取到PolicyId", "", nullptr,
+     0},
+    {"MissingPolicyIdReportsZero", kPolicyIdMissing, "Yes", 0, 0, 1, "", "最后检查结果: success",
+     "0", 200},
+};
+
+class CycleEnd : public CycleFixture, public testing::WithParamInterface<EndCase> {};
+
+TEST_P(CycleEnd, StopsOrCarriesOnAsTheStepSays) {
+    const EndCase& c = GetParam();
+    write_policy("Yes");
+    plugin_.answer("CheckInTurn", 0, c.verdicts);
+    WriteConfigInt("CheckFailRecheckTime", c.recheck_seconds);
+    WriteConfigInt("IsAutoRepair", c.auto_repair);
+    if (c.broken == kPolicyIdMissing) {
+        config_.reset();
+        write_settings("PolicyId");
+    }
+    if (c.broken == kPolicyIdNegative) Call_TarnWriteConfig("PolicyId", "-1");
+    if (c.broken == kNoDialogProgram) std::remove(home_.path("TarnHtmlDlg.exe").c_str());
+    XmlNode* reply = cutil_xml_create("test", "reply", __LINE__);
+    queue_reply(comm_, "GetUdpPacketFrom", 1, reply);
+
+    EXPECT_EQ(c.result, DoSecurityCheckAndReportResult());
+
+    if (*c.trace != '\0') {
+        EXPECT_EQ(1u, traces_.find("DoSecurityCheckAndReportResult", c.trace).size()) << c.trace;
+    }
+    if (*c.logged != '\0') {
+        EXPECT_TRUE(logged(c.logged)) << c.logged;
+    }
+    const auto sent = sent_requests(comm_);
+    ASSERT_EQ(c.reported != nullptr ? 1u : 0u, sent.size());
+    if (c.reported != nullptr) {
+        EXPECT_NE(std::string::npos,
+                  sent[0].text.find(std::string("<PolicyId>") + c.reported + "</PolicyId>"));
+    }
+    EXPECT_EQ(c.reported != nullptr ? "success" : "old", stored("CheckResult"));
+    EXPECT_EQ(c.ttl, ttl());
+    EXPECT_EQ(
+        c.recheck_seconds > 0 && std::string(c.verdicts) != "-" ? c.recheck_seconds * 1000u : 0u,
+        clock_.tick);
+}
+
+INSTANTIATE_TEST_SUITE_P(Ends, CycleEnd, testing::ValuesIn(kEnds),
+                         [](const testing::TestParamInfo<EndCase>& param_info) {
+                             return std::string(param_info.param.name);
+                         });
+
+// A repair dialog left open earlier is ended before the cycle opens its own.
+TEST_F(CycleFixture, EndsTheRepairDialogLeftOpen) {
+    write_policy("Yes");
+    plugin_.answer("CheckInTurn", 0, "No");
+    const char* const titles[] = {"入网小助手-手动修复", "入网小助手-自动修复"};
+    for (int automatic = 0; automatic < 2; ++automatic) {
+        const char* title = titles[automatic];
+        os::env_set("QUARN_FAKE_HTMLDLG_LIFETIME_MS", "30000");
+        ASSERT_EQ(1, OpenUrlInTarnHtmlDlg(title, "", "about:blank", nullptr, 0, 0, 1, 0));
+        for (int i = 0; i < 250 && os::window_find_process(title) == 0; ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        os::env_set("QUARN_FAKE_HTMLDLG_LIFETIME_MS", "200");
+        WriteConfigInt("IsAutoRepair", automatic);
+        traces_.clear();
+
+        EXPECT_EQ(1, DoSecurityCheckAndReportResult());
+
+        EXPECT_EQ(1u,
+                  traces_.find("DoSecurityCheckAndReportResult", "成功结束了上次的修复进程").size())
+            << title;
+    }
+}
 
 }  // namespace

@@ -83,6 +83,7 @@ struct SettingsCase {
 const SettingsCase kSettingsCases[] = {
     {"PolicyIdZero", "PolicyId", "0", kTwoEntries, "没有取到PolicyId,不打开修复页面", nullptr,
      nullptr},
+    {"RoleIdZero", "RoleId", "0", kTwoEntries, "没有取到RoleId,不打开修复页面", nullptr, nullptr},
     {"DeviceIdMissing", "DeviceId", nullptr, kTwoEntries,
      "没有取到DeviceId,设备可能没有注册,不打开修复页面", nullptr, nullptr},
     {"WebUrlMissing", "WebUrl", nullptr, kTwoEntries, "没有取到检查页面", nullptr, nullptr},
@@ -137,6 +138,18 @@ TEST_P(RepairPageSettings, StopsLeavingTheEarlierPageOrFillsInDefaults) {
 
 INSTANTIATE_TEST_SUITE_P(EachSetting, RepairPageSettings, testing::ValuesIn(kSettingsCases),
                          [](const auto& param_info) { return std::string(param_info.param.name); });
+
+// A page file that cannot be created opens no dialog.
+TEST_F(RepairPageTest, NoDialogWithoutItsPageFile) {
+    std::filesystem::create_directory(home_.path("RepairPage.html"));
+    const os::Handle untouched = reinterpret_cast<os::Handle>(1);
+    const XmlDocument result = two_entry_result();
+
+    EXPECT_EQ(untouched, open_page(result.get(), 1, untouched));
+
+    ASSERT_EQ(1u, traces_.find("OpenRepairPage", "创建HTML修复页面文件失败").size());
+    EXPECT_EQ("", dialog_record());
+}
 
 struct PresentationCase {
     const char* name;

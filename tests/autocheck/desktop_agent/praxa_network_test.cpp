@@ -52,6 +52,7 @@ struct AgentCase {
     const char* traces;          // "<level> <message>" per record, in order
     const char* depend_calls;    // "Name(arguments) " per call
     const char* database_calls;  // "Name " per call
+    int opened = 1;              // DB_OpenConfigDB_Read's answer
 };
 
 const char kNoAgentTrace[] = "1 BrimDepend.dll 加载失败，Praxa客户端可能没装,无法通过TDI控制网络\n";
@@ -78,6 +79,16 @@ const AgentCase kCases[] = {
     {"CutWithTheAgentsOptions", 1, kDepend, true, options("2", "10.1.1.1;10.1.1.2", "45"), 1,
      "2 通过TDI， 断开网络\n", "SetCutNetOption(2|10.1.1.1;10.1.1.2|45) CutoffNetwork(1|45|0) ",
      kReadCalls},
+    {"DatabaseDoesNotOpen", 1, kDepend, true, options("2", "10.1.1.1", "45"), 0,
+     "2 通过TDI， 断开网络\n1 DB_OpenConfigDB_Read打开Praxa数据库失败，无法通过TDI控制网络\n", "",
+     "DB_OpenConfigDB_Read ", 0},
+    {"UnparsableRecord", 1, kDepend, true, "no document", 0,
+     "2 通过TDI， 断开网络\n1 cutil_xml_import( pAgentOptionStr ) 失败，无法断开网络\n", "",
+     kReadCalls},
+    {"NoCutWayRefused", 1, kDepend, true,
+     "<KORV><PolicyList><Policy><Option><CutoffNetwork><ExceptIP>10.1.1.1</ExceptIP>"
+     "<RestoreTime>45</RestoreTime></CutoffNetwork></Option></Policy></PolicyList></KORV>",
+     0, "2 通过TDI， 断开网络\n1 取断网选项信息失败\n", "", kReadCalls},
     {"FaultInsideTheAgent", 0, kDependFaulting, false, "", 0,
      "2 通过Praxa的TDI放开网络\n1 ControlNetworkByPraxaTdi 发生异常\n", "CutoffNetwork(0|0|0) ",
      ""},
@@ -98,6 +109,7 @@ TEST_P(PraxaNetwork, AsksTheAgentOnlyWithCompleteOptions) {
     }
     if (c.database) install(&database, fake_path("BrimDatabase.dll"), "BrimDatabase.dll");
     if (!c.record.empty()) database.answer("DB_ReadConfigDB", 1, c.record.c_str());
+    if (c.opened != 1) database.answer("DB_OpenConfigDB_Read", c.opened);
     TraceCapture traces;
     traces.clear();
 

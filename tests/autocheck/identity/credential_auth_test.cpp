@@ -144,6 +144,7 @@ const RefusalCase kRefusals[] = {
      },
      "EmailAuth", "没有找到检查页面", 1},
     {"NoUserName", "UserName", [] { return UserAuth(); }, "UserAuth", "没有找到用户名", 1},
+    {"NoPassword", "Password", [] { return EmailAuth(); }, "EmailAuth", "没有找到用户密码", 1},
     {"NoDomain", "", [] { return ADAutoAuth(kPlainUser, nullptr); }, "ADAutoAuth", "", 1},
     {"NoGivenPassword", "", [] { return UserAuthWithUserPassword("u", nullptr); },
      "UserAuthWithUserPassword", "参数不正确", 1},
@@ -151,6 +152,9 @@ const RefusalCase kRefusals[] = {
     {"GivenUserTooLong", "",
      [] { return UserAuthWithUserPassword(std::string(600, 'u').c_str(), "p"); },
      "UserAuthWithUserPassword", "用户名加密失败", 1},
+    {"GivenPasswordTooLong", "",
+     [] { return UserAuthWithUserPassword("u", std::string(600, 'p').c_str()); },
+     "UserAuthWithUserPassword", "密码加密失败", 1},
     {"HttpClientNotBound", "", [] { return (HttpGet = nullptr, NoAuth()); }, "NoAuth",
      "NoAuth身份认证失败", 2},
 };

@@ -45,11 +45,17 @@ struct DispatchCase {
     int result;
     std::string log;    // the dispatcher's own user-log lines after the banner, "|"-joined
     const char* trace;  // the dispatcher's traces, "<level> <text>|…"
+    const char* down_path = nullptr;  // ServerDownPath instead of the assistant directory
 };
 
 const std::string kExit = std::string(37, '-') + "退出 DoIdentityAuth" + std::string(40, '-');
 const std::string kPassed = "身份认证结果: 1|" + kExit;
 const std::string kFailed = "身份认证结果: 0|" + kExit;
+
+// A download folder that fits its key, not with the module's name after it.
+const std::string kLongBase(250, 'd');
+const std::string kLongTrace =
+    "1 域检查模块路径太长, 不做域登录检查: " + kLongBase + "QuarnCheckDomain.dll";
 
 const DispatchCase kCases[] = {
     {"Unregistered", "0", kMissing, "", kNoModule, "User", "Yes", true, "-", 0,
@@ -85,6 +91,11 @@ const DispatchCase kCases[] = {
      kFailed, "1 NoAuth 认证失败"},
     {"UnknownType", "12", kMissing, "", kNoModule, "Guest", "Yes", true, "-", 0,
      "未知的身份认证类型：Guest|" + kFailed, "1 未知的身份认证类型：Guest"},
+    {"NoDownPathUsesTheAssistantDir", "12", "0", "ADAutoLogin", kAnswersYes, "User", "No", true,
+     "ADAutoLogin", 1, "域登录自动身份认证成功", "1 取服务器的Download目录失败，检查可能会出问题",
+     kMissing},
+    {"DomainModulePathTooLong", "12", kMissing, "ADAutoLogin", kNoModule, "Email", "Yes", true,
+     "Email", 1, kPassed, kLongTrace.c_str(), kLongBase.c_str()},
 };
 
 class Dispatch : public testing::TestWithParam<DispatchCase> {
@@ -100,7 +111,6 @@ class Dispatch : public testing::TestWithParam<DispatchCase> {
         const char* const settings[][2] = {
             {"WebUrl", "http://srv:8080"}, {"UserName", "dXNlcg::"}, {"Password", "cGFzcw::"}};
         for (const auto& setting : settings) Call_TarnWriteConfig(setting[0], setting[1]);
-        Call_TarnWriteConfig("ServerDownPath", home_.dir().c_str());
     }
     void TearDown() override {
         os::seams::install_fake_clock(nullptr);
@@ -149,6 +159,7 @@ TEST_P(Dispatch, GatesThenDomainLogonThenTheRememberedMethod) {
     set("AllowAuthType", c.allow);
     set("LastAuthType", c.last_type);
     set("IsAutoAuth", c.auto_auth);
+    set("ServerDownPath", c.down_path != nullptr ? c.down_path : home_.dir().c_str());
     if (c.domain != kNoModule) {
         ASSERT_TRUE(home_.add(fake_path("QuarnCheckDomain.dll"), "QuarnCheckDomain.dll"));
         ASSERT_TRUE(domain_.load(home_.path("QuarnCheckDomain.dll")));

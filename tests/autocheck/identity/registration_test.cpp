@@ -6,6 +6,7 @@
 #include <sstream>
 
 #include "autocheck/identity/device_registration.h"
+#include "interface/assistant_dir.h"
 #include "os/system.h"
 #include "tests/autocheck/identity/report_exchange_fixture.h"
 
@@ -26,11 +27,18 @@ struct RegistrationCase {
     const char* answer;
     const char* stored;  // DeviceId, IsForbid and IsForbid's text as answered; "": nothing
     const char* web_url = kUrl;
-    const char* port = "8080";       // in GetDeviceInfo's argument
-    const char* down_end = nullptr;  // ServerDownPath's end instead of the folder's separator
-    const char* dox = "1.0.0.1";     // "": no 802.1x client
-    int device_failure = 0;          // GetDeviceInfo's result when not 0
+    const char* port = "8080";          // in GetDeviceInfo's argument
+    const char* down_end = nullptr;     // ServerDownPath's end instead of the folder's separator
+    const char* dox = "1.0.0.1";        // "": no 802.1x client
+    int device_failure = 0;             // GetDeviceInfo's result when not 0
+    const char* error = nullptr;        // the one level-1 trace
+    const char* down_path = nullptr;    // ServerDownPath as written; kAbsent: none
+    const char* device_text = nullptr;  // GetDeviceInfo's description instead of the double's
 };
+
+constexpr char kAbsent[] = "(absent)";
+// Fits the key's 260 bytes, not with the module's name after it.
+const std::string kLongFolder(kPathSize - 10, 'd');
 
 const RegistrationCase kCases[] = {
     {"IsolatedInLowerCase", kYes, "0042 1 yes"},
@@ -41,7 +49,19 @@ const RegistrationCase kCases[] = {
     {"DownPathEndsInSlash", kYes, "0042 1 yes", kUrl, "8080", "/"},
     {"DownPathEndsInLetter", kYes, "0042 1 yes", kUrl, "8080", ""},
     {"NoDot1xClient", kYes, "0042 1 yes", kUrl, "8080", nullptr, ""},
-    {"DeviceInfoFails", kYes, "", kUrl, "8080", nullptr, "1.0.0.1", 5},  // its text is freed
+    {"DeviceInfoFails", kYes, "", kUrl, "8080", nullptr, "1.0.0.1", 5,
+     "取设备信息失败"},  // its text is freed
+    // Without a download folder the module is looked for in the assistant's.
+    {"NoDownPath", kYes, "0042 1 yes", kUrl, "8080", nullptr, "1.0.0.1", 0,
+     "取服务器的Download目录失败，检查可能会出问题", kAbsent},
+    {"EmptyDownPath", kYes, "0042 1 yes", kUrl, "8080", nullptr, "1.0.0.1", 0,
+     "取服务器的Download目录失败，检查可能会出问题", ""},
+    // A module path that does not fit is never cut into another file's name.
+    {"DownPathTooLong", kYes, "", kUrl, nullptr, nullptr, "1.0.0.1", 0, "取设备信息失败",
+     kLongFolder.c_str()},
+    {"NoWebUrl", kYes, "", nullptr, nullptr, nullptr, "1.0.0.1", 0, "没有找到检查页面"},
+    {"DeviceInfoUnreadable", kYes, "", kUrl, "8080", nullptr, "1.0.0.1", 0, "解析设备信息报文失败",
+     nullptr, "no document"},
 };
 
 class Registration : public ExchangeTest, public testing::WithParamInterface<RegistrationCase> {
@@ -72,16 +92,26 @@ TEST_P(Registration, AsksWithTheDeviceDescriptionAndStoresACompleteAnswer) {
         fs::copy_file(program_dir() + "QuarnActivex.dll", client_folder / "TarnDot1xClient.exe");
     const std::string folder = fake_path("");  // with its separator
     const std::string bare = folder.substr(0, folder.size() - 1);
-    Call_TarnWriteConfig("ServerDownPath", (c.down_end ? bare + c.down_end : folder).c_str());
-    Call_TarnWriteConfig("WebUrl", c.web_url);
+    if (c.down_path == nullptr) {
+        Call_TarnWriteConfig("ServerDownPath", (c.down_end ? bare + c.down_end : folder).c_str());
+    } else if (c.down_path != kAbsent) {
+        Call_TarnWriteConfig("ServerDownPath", c.down_path);
+    }
+    if (c.down_path == kAbsent || (c.down_path != nullptr && *c.down_path == '\0')) {
+        ASSERT_TRUE(home_.add(fake_path("QuarnCommon.dll"), "QuarnCommon.dll"));
+        ASSERT_TRUE(common_.load(home_.path("QuarnCommon.dll")));
+    }
+    if (c.web_url != nullptr) Call_TarnWriteConfig("WebUrl", c.web_url);
     if (c.device_failure != 0) common_.answer("GetDeviceInfo", c.device_failure, "没有网卡");
+    if (c.device_text != nullptr) common_.answer("GetDeviceInfo", 0, c.device_text);
     queue(c.answer);
     begin();
 
     UpdateDeviceRegisterInfo();
 
-    EXPECT_EQ(Texts{"<QUARN><ServerIp>10.1.2.3</ServerIp><Port>" + std::string(c.port) +
-                    "</Port></QUARN>"},
+    EXPECT_EQ(c.port == nullptr ? Texts{}
+                                : Texts{"<QUARN><ServerIp>10.1.2.3</ServerIp><Port>" +
+                                        std::string(c.port) + "</Port></QUARN>"},
               calls(common_, "GetDeviceInfo"));
     // DoxVersion, TradeCode, then every child of the double's description.
     const Texts request = {
@@ -89,7 +119,7 @@ TEST_P(Registration, AsksWithTheDeviceDescriptionAndStoresACompleteAnswer) {
                   "\t<TradeCode>QueryDevInfo</TradeCode>", "\t<ComputerName>TEST-PC</ComputerName>",
                   "\t<Mac>00-16-3E-0A-0B-0C</Mac>", "\t<IP>10.1.2.77</IP>", "\t<OS>",
                   "\t\t<Name>Windows 7</Name>", "\t\t<SP>1</SP>", "\t</OS>", "</TARN>"})};
-    EXPECT_EQ(c.device_failure == 0 ? request : Texts{}, requests());
+    EXPECT_EQ(std::string(c.stored).empty() && c.answer == kYes ? Texts{} : request, requests());
     std::istringstream stored(c.stored);
     std::string id, forbid, text;
     const bool written = static_cast<bool>(stored >> id >> forbid >> text);
@@ -98,7 +128,7 @@ TEST_P(Registration, AsksWithTheDeviceDescriptionAndStoresACompleteAnswer) {
                   ? Texts{kLogTime + ("设备注册信息: DeviceId " + id + " IsForbid " + text + "\n")}
                   : Texts{},
               log_lines());
-    EXPECT_EQ(c.device_failure != 0 ? Texts{"取设备信息失败"} : Texts{},
+    EXPECT_EQ(c.error != nullptr ? Texts{c.error} : Texts{},
               errors("UpdateDeviceRegisterInfo", "QuarnAssIdentityAuth.cpp"));
 }
 

@@ -57,6 +57,7 @@ struct UKeyCase {
     const char* posted;
     const char* writes;  // RoleId values written;PolicyId values written
     const char* error;
+    const char* left_out = "";  // a setting not configured
 };
 
 const UKeyCase kUKeyCases[] = {
@@ -74,12 +75,16 @@ const UKeyCase kUKeyCases[] = {
     {"NoCertificate", 1, 1, "", kAccepted, nullptr, 0, "", ";", "没有插入有效的UKEY"},
     {"ListFails", 1, 0, CERT_A, kAccepted, nullptr, 0, "", ";", "取设备UKEY证书信息失败"},
     {"ListUnreadable", 1, 1, nullptr, kAccepted, nullptr, 0, "", ";", "创建证书信息报文失败"},
+    {"Unregistered", 1, 1, CERT_A, kAccepted, nullptr, 0, "", ";", "DeviceId==0，设备可能没有注册",
+     "DeviceId"},
+    {"NoWebUrl", 1, 1, CERT_A, kAccepted, nullptr, 0, "", ";", "没有找到检查页面", "WebUrl"},
 };
 
 class UKeyAuthRows : public CredentialFixture, public testing::WithParamInterface<UKeyCase> {};
 
 TEST_P(UKeyAuthRows, PostEachCertificateUntilOneIsAccepted) {
     const UKeyCase& c = GetParam();
+    if (*c.left_out != '\0') configure(c.left_out);
     FakeModule runtime;
     if (c.key >= 0) {
         ASSERT_TRUE(runtime.load(fake_path("QuarnAssRuntimeCheck.dll")));

@@ -22,6 +22,7 @@ struct PolicyCase {
     const char* allow;    // AllowAuthType's text
     bool written;
     const char* error = nullptr;
+    const char* web_url = "http://10.1.2.3:8080/tarn/";  // "": no server to ask
 };
 
 const PolicyCase kCases[] = {
@@ -32,6 +33,7 @@ const PolicyCase kCases[] = {
     {"WithoutSuportPraxa", "042", true, "SuportPraxa", "User", false},  // not in the log line
     {"ServerSilent", "042", false, "", "User", false, "取身份认证策略失败"},
     {"DeviceIdMissing", nullptr, true, "", "User", false, "没有找到设备ID,可能是没有注册"},
+    {"NoWebUrl", "042", true, "", "User", false, "没有找到检查页面", ""},
 };
 
 class IdentityAuthPolicy : public ExchangeTest, public testing::WithParamInterface<PolicyCase> {};
@@ -46,7 +48,7 @@ TEST_P(IdentityAuthPolicy, WritesAllEightKeysOrNone) {
         Call_TarnWriteConfig(kKeys[i], "old");
     }
     if (c.device_id != nullptr) Call_TarnWriteConfig("DeviceId", c.device_id);
-    Call_TarnWriteConfig("WebUrl", "http://10.1.2.3:8080/tarn/");
+    Call_TarnWriteConfig("WebUrl", c.web_url);
     const std::string reply = "<TARN><IdentityAuthPolicy>" + nodes[0] + nodes[1] + nodes[2] +
                               nodes[3] + nodes[4] + nodes[5] + nodes[6] + "</IdentityAuthPolicy>" +
                               nodes[7] + "</TARN>";
@@ -56,7 +58,7 @@ TEST_P(IdentityAuthPolicy, WritesAllEightKeysOrNone) {
     UpdateIdentityAuthPolicy();
 
     const std::string id = c.device_id != nullptr ? c.device_id : "";
-    EXPECT_EQ(c.device_id != nullptr
+    EXPECT_EQ(c.device_id != nullptr && *c.web_url != '\0'
                   ? Texts{document({"<TARN>", "\t<TradeCode>GetIdentityAuthPolicy</TradeCode>",
                                     "\t<AgentID>" + id + "</AgentID>", "</TARN>"})}
                   : Texts{},

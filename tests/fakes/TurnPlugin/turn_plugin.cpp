@@ -1,7 +1,8 @@
 // A check-item plug-in whose verdicts come in turn: the text scripted for
 // "CheckInTurn" lists them separated by "|" ("No|Yes"), one per call, the
 // last one repeated. Unscripted it passes. Lets a test fail a first check
-// and pass the check that follows it.
+// and pass the check that follows it. The verdict "-" answers a text that is
+// no document: the engine gets no result for the item.
 #include <cstdio>
 #include <mutex>
 #include <string>
@@ -42,6 +43,10 @@ QUARN_EXPORT int QUARN_CDECL CheckInTurn(const char* argument, char** result) {
         turn = g_turn++;
     }
     const std::string verdict = a.scripted && g_hooked ? verdict_of_turn(a.text, turn) : "Yes";
+    if (verdict == "-") {
+        fake::hand_out_text(result, "no document");
+        return 0;
+    }
     char reply[256];
     std::snprintf(reply, sizeof reply,
                   "<Result><CheckType><Result>%s</Result><Reason>turn %d</Reason></CheckType>"
