@@ -106,6 +106,21 @@ void print_network() {
     }
 }
 
+// How the web server is verified: the agent's HTTP client checks an https
+// server against the system's trust store and, when set, ServerKeyPin.
+void print_server() {
+    const std::string url = setting("WebUrl");
+    const bool secure = url.compare(0, 8, "https://") == 0 || url.compare(0, 8, "HTTPS://") == 0;
+    const bool pinned = !setting("ServerKeyPin").empty();
+    if (!secure) {
+        std::printf("server:      %s, not encrypted: the server is not verified\n",
+                    url.empty() ? "no web address" : "http");
+        return;
+    }
+    std::printf("server:      https, verified through the system trust store%s\n",
+                pinned ? " and the pinned key (ServerKeyPin)" : "");
+}
+
 }  // namespace
 
 int run_status(int argc, char** /*argv*/) {
@@ -118,6 +133,7 @@ int run_status(int argc, char** /*argv*/) {
         return 1;
     }
     print_admission();
+    print_server();
     print_check();
     print_tray();
     print_network();

@@ -136,7 +136,7 @@ PushRequest push_request(const std::map<std::string, std::string>& fields) {
 
 std::string install_packet(const ServerState& state,
                            const std::map<std::string, std::string>& fields,
-                           const std::string& host) {
+                           const std::string& host, const std::string& scheme) {
     const auto record = state.device(field(fields, "device"));
     if (!record) return "";
     const std::string given = field(fields, "user");
@@ -147,7 +147,7 @@ std::string install_packet(const ServerState& state,
         if (each.name == user_name) user = &each;
     }
     if (!user_name.empty() && user == nullptr) return "";
-    const std::string web_url = "http://" + host;
+    const std::string web_url = scheme + "://" + host;
     const std::string type = field(fields, "auth_type");
     std::string packet = "<TARN><IsInstall>1</IsInstall>";
     const auto add = [&packet](const char* name, const std::string& value) {

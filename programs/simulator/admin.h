@@ -22,8 +22,9 @@ Json push_json(const PushOutcome& outcome);
 // The installation packet (GBK XML) that installs the agent against this
 // server as `device` (fields: device, user, auth_type), its addresses on
 // `host` ("127.0.0.1:36580"); empty for an unknown device or user.
+// `scheme` is the web root's: "https" when the simulator serves HTTPS.
 std::string install_packet(const ServerState& state,
                            const std::map<std::string, std::string>& fields,
-                           const std::string& host);
+                           const std::string& host, const std::string& scheme = "http");
 
 }  // namespace simulator

@@ -47,7 +47,7 @@ Json params_json(const std::map<std::string, std::string>& params) {
 }  // namespace
 
 struct WebServer::Routes {
-    httplib::Server server;
+    std::unique_ptr<httplib::Server> server = std::make_unique<httplib::Server>();
 };
 
 WebServer::WebServer(ServerState& state, Recorder& recorder)
@@ -59,7 +59,12 @@ WebServer::~WebServer() {
 
 bool WebServer::start(const std::string& host, std::uint16_t port,
                       const std::string& download_dir) {
-    httplib::Server& server = routes_->server;
+    if (!tls_chain_.empty()) {
+        auto secure = std::make_unique<httplib::SSLServer>(tls_chain_.c_str(), tls_key_.c_str());
+        if (!secure->is_valid()) return false;
+        routes_->server = std::move(secure);
+    }
+    httplib::Server& server = *routes_->server;
     using Handler = std::function<WebAnswer(ServerState&, const WebRequest&)>;
     const auto route = [this](const Handler& handler) {
         return [this, handler](const httplib::Request& request, httplib::Response& response) {
@@ -94,7 +99,8 @@ bool WebServer::start(const std::string& host, std::uint16_t port,
     server.Get("/admin/install_packet",
                [this](const httplib::Request& request, httplib::Response& response) {
                    const std::string packet =
-                       install_packet(state_, fields(request), request.get_header_value("Host"));
+                       install_packet(state_, fields(request), request.get_header_value("Host"),
+                                      tls_chain_.empty() ? "http" : "https");
                    response.status = packet.empty() ? 404 : 200;
                    response.set_content(packet, "text/xml; charset=gbk");
                });
@@ -150,8 +156,13 @@ bool WebServer::start(const std::string& host, std::uint16_t port,
     return true;
 }
 
+void WebServer::use_tls(const std::string& chain_file, const std::string& key_file) {
+    tls_chain_ = chain_file;
+    tls_key_ = key_file;
+}
+
 void WebServer::stop() {
-    routes_->server.stop();
+    routes_->server->stop();
     if (thread_.joinable()) thread_.join();
 }
 

@@ -24,6 +24,8 @@ class WebServer {
     // Binds `host`:`port` (0: an ephemeral port) and starts serving, with the
     // files of `download_dir` (when not empty) under /download/.
     bool start(const std::string& host, std::uint16_t port, const std::string& download_dir);
+    // Before start: serve HTTPS with the PEM chain and key of these files.
+    void use_tls(const std::string& chain_file, const std::string& key_file);
     void stop();
     std::uint16_t port() const { return port_; }
 
@@ -33,6 +35,7 @@ class WebServer {
     Recorder& recorder_;
     std::unique_ptr<Routes> routes_;
     std::unique_ptr<DownloadManifest> manifest_;
+    std::string tls_chain_, tls_key_;
     std::uint16_t port_ = 0;
     std::thread thread_;
 };

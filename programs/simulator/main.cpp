@@ -16,6 +16,7 @@
 #include "programs/simulator/recorder.h"
 #include "programs/simulator/scenario.h"
 #include "programs/simulator/server_state.h"
+#include "programs/simulator/tls_chain.h"
 #include "programs/simulator/udp_server.h"
 #include "programs/simulator/xml_text.h"
 
@@ -56,12 +57,17 @@ int serve(const ServeOptions& options) {
         std::fprintf(stderr, "quarnsim: cannot bind UDP port %u\n", loaded.udp_port);
         return 3;
     }
+    if (!options.tls_dir.empty()) {
+        web.use_tls(options.tls_dir + "/server.pem", options.tls_dir + "/server.key");
+    }
     if (!web.start(loaded.listen_address, loaded.http_port, options.download_dir)) {
-        std::fprintf(stderr, "quarnsim: cannot serve HTTP on port %u (or read %s)\n",
-                     loaded.http_port, options.download_dir.c_str());
+        std::fprintf(stderr, "quarnsim: cannot serve HTTP on port %u (or read %s%s%s)\n",
+                     loaded.http_port, options.download_dir.c_str(),
+                     options.tls_dir.empty() ? "" : ", ", options.tls_dir.c_str());
         return 3;
     }
-    std::printf("quarnsim ready udp=%u http=%u\n", udp.port(), web.port());
+    std::printf("quarnsim ready udp=%u http=%u%s\n", udp.port(), web.port(),
+                options.tls_dir.empty() ? "" : " tls=1");
     std::fflush(stdout);
 
     std::mutex mutex;
@@ -85,6 +91,19 @@ int serve(const ServeOptions& options) {
     state.stop();
     web.stop();
     udp.stop();
+    return 0;
+}
+
+int make_chain(const ChainOptions& options) {
+    TlsChain chain;
+    std::string error;
+    if (!make_tls_chain(ServerCertificate::kGood, options.host, options.address, &chain, &error) ||
+        !write_tls_chain(chain, options.dir)) {
+        std::fprintf(stderr, "quarnsim: cannot make the chain in %s %s\n", options.dir.c_str(),
+                     error.c_str());
+        return 2;
+    }
+    std::printf("pin=%s\n", chain.pin.c_str());
     return 0;
 }
 
@@ -122,6 +141,8 @@ int main(int argc, char** argv) {
             return serve(options->serve);
         case Options::Mode::kPush:
             return push(options->push);
+        case Options::Mode::kMakeChain:
+            return make_chain(options->chain);
         case Options::Mode::kHelp:
             break;
     }

@@ -10,6 +10,8 @@ namespace simulator {
 const char kUsage[] =
     "usage: quarnsim [serve] --scenario FILE [--download-dir DIR] [--record FILE]\n"
     "                [--listen ADDRESS] [--udp-port N] [--http-port N] [--exit-after SECONDS]\n"
+    "                [--tls-dir DIR]\n"
+    "       quarnsim make-chain DIR [--host NAME] [--address IP]\n"
     "       quarnsim push [--host ADDRESS] [--http-port N] [--wait SECONDS] [--address IP[:PORT]]\n"
     "                DEVICE COMMAND [Element=value ...]\n";
 
@@ -43,6 +45,9 @@ std::optional<Options> parse_options(int argc, const char* const* argv, std::str
         ++i;
     } else if (argc > 1 && std::string(argv[1]) == "serve") {
         ++i;
+    } else if (argc > 1 && std::string(argv[1]) == "make-chain") {
+        options.mode = Options::Mode::kMakeChain;
+        ++i;
     }
     std::vector<std::string> positional;
     for (; i < argc; ++i) {
@@ -71,6 +76,8 @@ std::optional<Options> parse_options(int argc, const char* const* argv, std::str
                 serve.download_dir = value;
             else if (option == "--record")
                 serve.record = value;
+            else if (option == "--tls-dir")
+                serve.tls_dir = value;
             else if (option == "--listen")
                 serve.listen = value;
             else if (option == "--udp-port" && (good = port(value, &parsed_port)))
@@ -80,6 +87,15 @@ std::optional<Options> parse_options(int argc, const char* const* argv, std::str
             else if (option == "--exit-after" && (good = number(value, 7 * 86400, &seconds))) {
                 serve.exit_after = static_cast<unsigned>(seconds);
             } else if (good) {
+                *error = "unknown option " + option;
+                return std::nullopt;
+            }
+        } else if (options.mode == Options::Mode::kMakeChain) {
+            if (option == "--host")
+                options.chain.host = value;
+            else if (option == "--address")
+                options.chain.address = value;
+            else {
                 *error = "unknown option " + option;
                 return std::nullopt;
             }
@@ -108,6 +124,14 @@ std::optional<Options> parse_options(int argc, const char* const* argv, std::str
             *error = positional.empty() ? "--scenario is required" : "unexpected " + positional[0];
             return std::nullopt;
         }
+        return options;
+    }
+    if (options.mode == Options::Mode::kMakeChain) {
+        if (positional.size() != 1) {
+            *error = "make-chain needs one folder";
+            return std::nullopt;
+        }
+        options.chain.dir = positional[0];
         return options;
     }
     if (positional.size() < 2) {

@@ -17,6 +17,7 @@ struct ServeOptions {
     std::optional<std::string> listen;
     std::optional<std::uint16_t> udp_port;
     std::optional<std::uint16_t> http_port;
+    std::string tls_dir;      // HTTPS with DIR/server.pem and DIR/server.key
     unsigned exit_after = 0;  // seconds; 0: until a termination signal
 };
 
@@ -26,10 +27,19 @@ struct PushOptions {
     std::map<std::string, std::string> fields;  // device, command, wait, address, elements
 };
 
+// "quarnsim make-chain DIR [--host NAME] [--address IP]": a fresh root,
+// intermediate and server certificate in DIR (tls_chain.h).
+struct ChainOptions {
+    std::string dir;
+    std::string host = "localhost";
+    std::string address = "127.0.0.1";
+};
+
 struct Options {
-    enum class Mode { kServe, kPush, kHelp } mode = Mode::kHelp;
+    enum class Mode { kServe, kPush, kMakeChain, kHelp } mode = Mode::kHelp;
     ServeOptions serve;
     PushOptions push;
+    ChainOptions chain;
 };
 
 // The options of `argv`; nullopt with `error` when they are wrong.

@@ -40,14 +40,13 @@ def summary(record):
     return line
 
 
-def check_table(product, report):
+def check_table(product, report, simulator):
     """The check table of the stored policy, run as the agent runs it."""
     policy = product.path("SecurityCheckPolicy.xml")
     if not os.path.exists(policy):
         return f"(no stored policy; the report says result={report.get('result')} score={report.get('score')})"
     target = product.windows_path(policy) if product.wine else policy
-    server = f"http://127.0.0.1:{harness.HTTP_PORT}"
-    return product.quarnctl("check", target, "--server", server)[1].rstrip()
+    return product.quarnctl("check", target, "--server", simulator.base)[1].rstrip()
 
 
 def start_display(product):
@@ -74,16 +73,19 @@ def main():
     parser.add_argument("--simulator", required=True)
     parser.add_argument("--wine", action="store_true")
     parser.add_argument("--fail", action="store_true")
+    parser.add_argument("--https", action="store_true",
+                        help="the simulator serves HTTPS with a chain made for the run")
     options = parser.parse_args()
 
     product = harness.Product(options.bin, wine=options.wine)
-    simulator = harness.Simulator(options.simulator, product.top, product.bin_dir)
+    simulator = harness.Simulator(options.simulator, product.top, product.bin_dir,
+                                  https=options.https or None)
     scenario = "fail.json" if options.fail else "sample.json"
     xvfb = start_display(product) if options.fail else None
     if options.fail and xvfb is None:
         print("(no display for the page dialog: the repair page goes to the stand-in browser)")
     print(f"== assistant directory {product.dir}")
-    print(f"== simulator: {scenario} on 127.0.0.1 udp 36537, http {harness.HTTP_PORT}")
+    print(f"== simulator: {scenario} on 127.0.0.1 udp 36537, {simulator.base}")
     ok = False
     try:
         simulator.start(harness.load_scenario(scenario))
@@ -115,7 +117,7 @@ def main():
         print("\n== user log")
         print(product.log().rstrip())
         print("\n== check table")
-        print(check_table(product, report or {}))
+        print(check_table(product, report or {}, simulator))
         print("\n== pages opened")
         pages = product.pages_opened()
         print("\n".join("  " + p for p in pages) if pages else "  (none)")

@@ -16,6 +16,7 @@ import json
 import os
 import shutil
 import signal
+import ssl
 import subprocess
 import tempfile
 import time
@@ -54,21 +55,43 @@ def load_scenario(name, **changes):
 class Simulator:
     """quarnsim serving one scenario on loopback, recording every exchange."""
 
-    def __init__(self, program, folder, download_dir):
+    def __init__(self, program, folder, download_dir, https=None):
         self.program = program
         self.folder = folder
         self.download_dir = download_dir
         self.record = os.path.join(folder, "record.jsonl")
         self.process = None
+        # HTTPS with a chain made for this run (QUARN_E2E_HTTPS=1 asks for it
+        # everywhere): root.pem is what the product and the harness trust.
+        self.https = os.environ.get("QUARN_E2E_HTTPS") == "1" if https is None else https
+        self.tls_dir = os.path.join(folder, "tls")
+        self.context = None
+        self.pin = ""
+
+    @property
+    def base(self):
+        return (f"https://localhost:{HTTP_PORT}" if self.https
+                else f"http://127.0.0.1:{HTTP_PORT}")
+
+    def _make_chain(self):
+        os.makedirs(self.tls_dir, exist_ok=True)
+        made = subprocess.run([self.program, "make-chain", self.tls_dir], capture_output=True,
+                              text=True, check=True)
+        self.pin = made.stdout.strip().split("=", 1)[1]
+        self.context = ssl.create_default_context(cafile=os.path.join(self.tls_dir, "root.pem"))
 
     def start(self, scenario):
         path = os.path.join(self.folder, "scenario.json")
         with open(path, "w", encoding="utf-8") as f:
             json.dump(scenario, f, ensure_ascii=False)
         self.log = open(os.path.join(self.folder, "quarnsim.log"), "ab")
+        tls = []
+        if self.https:
+            self._make_chain()
+            tls = ["--tls-dir", self.tls_dir]
         self.process = subprocess.Popen(
             [self.program, "--scenario", path, "--download-dir", self.download_dir,
-             "--record", self.record, "--exit-after", "1800"],
+             "--record", self.record, "--exit-after", "1800"] + tls,
             stdout=subprocess.PIPE, stderr=self.log)
         line = self.process.stdout.readline().decode(errors="replace")
         if not line.startswith("quarnsim ready"):
@@ -106,14 +129,15 @@ class Simulator:
         return records[-1]["seq"] if records else 0
 
     def get(self, path):
-        with urllib.request.urlopen(f"http://127.0.0.1:{HTTP_PORT}{path}", timeout=30) as answer:
+        with urllib.request.urlopen(self.base + path, timeout=30,
+                                    context=self.context) as answer:
             return answer.read()
 
     def push(self, command, wait=90, **elements):
         fields = {"device": "1001", "command": command, "wait": str(wait), **elements}
         body = urllib.parse.urlencode(fields).encode()
-        with urllib.request.urlopen(f"http://127.0.0.1:{HTTP_PORT}/admin/push", body,
-                                    timeout=wait + 30) as answer:
+        with urllib.request.urlopen(self.base + "/admin/push", body, timeout=wait + 30,
+                                    context=self.context) as answer:
             return json.loads(answer.read())
 
 
@@ -287,11 +311,17 @@ class Product:
     def start_assistant(self, *switches):
         return self.spawn(ASSISTANT, *switches)
 
-    def install_packet(self, simulator, user="zhangsan"):
-        """Fetches the simulator's installation packet and installs it with quarnctl."""
+    def install_packet(self, simulator, user="zhangsan", auth_type=""):
+        """Fetches the simulator's installation packet and installs it with quarnctl.
+        Over HTTPS the product trusts the simulator's root: natively through
+        OpenSSL's SSL_CERT_FILE; under Wine the prefix must trust it (or the
+        packet's pin stands in, see docs/http_client.md)."""
+        if simulator.https and not self.wine:
+            self.env["SSL_CERT_FILE"] = os.path.join(simulator.tls_dir, "root.pem")
         packet = os.path.join(self.top, "packet.xml")
+        query = f"device=1001&user={user}" + (f"&auth_type={auth_type}" if auth_type else "")
         with open(packet, "wb") as f:
-            f.write(simulator.get(f"/admin/install_packet?device=1001&user={user}"))
+            f.write(simulator.get(f"/admin/install_packet?{query}"))
         target = self.windows_path(packet) if self.wine else packet
         return self.quarnctl("install", target)
 
