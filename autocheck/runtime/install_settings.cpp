@@ -81,8 +81,12 @@ void store_settings(const Packet& packet) {
 
     write_profile("QuarnAssAutoCheck.inf", "WebUrl", web_url);
     write_profile("QuarnAssAutoCheck.inf", "DeviceId", device_id);
+    // The download folder and the cut-off page live on the check page's web
+    // root and take its scheme: an https deployment stays https throughout.
+    const char* check_url = packet.text[kCheckUrl] != nullptr ? packet.text[kCheckUrl] : "";
+    const char* scheme = cutil_str_istr(check_url, "https://") == check_url ? "https" : "http";
     char url[kPathSize];
-    std::snprintf(url, sizeof url, "http://%s:%d/download/", host, port);
+    if (std::snprintf(url, sizeof url, "%s://%s:%d/download/", scheme, host, port) < 0) url[0] = 0;
     write_profile("TarnAssistant.inf", "ServerDownPath", url);
     Call_TarnWriteConfig("ServerDownPath", url);
 
@@ -120,8 +124,8 @@ void store_settings(const Packet& packet) {
         store_if_set(packet, field);
     }
     Call_TarnWriteConfig("HaveRecheck", "1");
-    std::snprintf(url, sizeof url, "http://%s:%d/trade.php?tradecode=cutoff_net&device_id=%s", host,
-                  port, device_id != nullptr ? device_id : "");
+    std::snprintf(url, sizeof url, "%s://%s:%d/trade.php?tradecode=cutoff_net&device_id=%s", scheme,
+                  host, port, device_id != nullptr ? device_id : "");
     Call_TarnWriteConfig("CutNetworkUrl", url);
 }
 
