@@ -15,6 +15,7 @@ import unittest
 from xml.sax.saxutils import quoteattr
 
 import e2e_test
+import key_serial_test
 
 SKIPPED = 77
 
@@ -91,10 +92,15 @@ def main():
     if not os.access(options.simulator, os.X_OK):
         print(f"no simulator at {options.simulator} (it is built by the native preset): skipped")
         return SKIPPED
-    e2e_test.OPTIONS.update(bin=options.bin, simulator=options.simulator, wine=options.wine)
+    modules = (e2e_test, key_serial_test)
+    for module in modules:
+        module.OPTIONS.update(bin=options.bin, simulator=options.simulator, wine=options.wine)
     loader = unittest.TestLoader()
-    suite = (loader.loadTestsFromNames(["e2e_test." + n for n in options.names]) if options.names
-             else loader.loadTestsFromModule(e2e_test))
+    # A name is looked up in the module that has its class.
+    names = [next(m.__name__ for m in modules if hasattr(m, n.split(".")[0])) + "." + n
+             for n in options.names]
+    suite = (loader.loadTestsFromNames(names) if names
+             else unittest.TestSuite(loader.loadTestsFromModule(m) for m in modules))
     started = time.monotonic()
     runner = unittest.TextTestRunner(resultclass=TimedResult, verbosity=2, stream=sys.stdout)
     result = runner.run(suite)
