@@ -4,6 +4,7 @@
 
 #include "cutil/markup.h"
 #include "os/text.h"
+#include "programs/simulator/fleet.h"
 #include "programs/simulator/recorder.h"
 #include "programs/simulator/xml_text.h"
 
@@ -46,6 +47,15 @@ Json device_json(const DeviceRecord& record) {
     return device;
 }
 
+// "page i of n" with links to the pages before and after.
+std::string page_links(std::size_t page, std::size_t pages) {
+    std::string links = "<p>page " + std::to_string(page + 1) + " of " + std::to_string(pages);
+    if (page > 0) links += " <a href=\"/admin?page=" + std::to_string(page - 1) + "\">previous</a>";
+    if (page + 1 < pages)
+        links += " <a href=\"/admin?page=" + std::to_string(page + 1) + "\">next</a>";
+    return links + "</p>";
+}
+
 std::string field(const std::map<std::string, std::string>& fields, const char* name) {
     const auto found = fields.find(name);
     return found != fields.end() ? found->second : "";
@@ -61,10 +71,10 @@ Json state_json(const ServerState& state) {
     return {{"scenario", utf8(state.scenario().name)}, {"devices", devices}};
 }
 
-std::string admin_page(const ServerState& state) {
+std::string admin_page(const ServerState& state, std::size_t page) {
     std::string rows;
     // Held here: a loop over a member of the temporary would walk freed memory.
-    const Json snapshot = state_json(state);
+    const Json snapshot = state_page(state, page);
     for (const Json& device : snapshot["devices"]) {
         const std::string id = device["id"].get<std::string>();
         std::string auth = "-", check = "-";
@@ -104,8 +114,10 @@ std::string admin_page(const ServerState& state) {
     }
     return "<!DOCTYPE html><html><head><meta charset=\"utf-8\"><title>quarnsim</title></head>"
            "<body><h1>Access-server simulator: " +
-           cutil_markup_escape(utf8(state.scenario().name)) +
-           "</h1><table border=\"1\"><tr><th>device</th><th>name</th><th>address</th>"
+           cutil_markup_escape(utf8(state.scenario().name)) + "</h1><p>" +
+           cutil_markup_escape(snapshot["summary"].dump()) + "</p>" +
+           page_links(page, snapshot["pages"].get<std::size_t>()) +
+           "<table border=\"1\"><tr><th>device</th><th>name</th><th>address</th>"
            "<th>last authentication</th><th>last check</th><th>push</th></tr>" +
            rows + "</table></body></html>";
 }
@@ -137,8 +149,13 @@ PushRequest push_request(const std::map<std::string, std::string>& fields) {
 std::string install_packet(const ServerState& state,
                            const std::map<std::string, std::string>& fields,
                            const std::string& host, const std::string& scheme) {
-    const auto record = state.device(field(fields, "device"));
+    // A packet for every machine still to register: the agent takes its id
+    // from the registration answer.
+    const bool any = field(fields, "device") == kNewDevice;
+    auto record =
+        any ? std::optional<DeviceRecord>(DeviceRecord{}) : state.device(field(fields, "device"));
     if (!record) return "";
+    if (any) record->device.id = "0";
     const std::string given = field(fields, "user");
     const std::string user_name = os::utf8_to_gbk(given.data(), given.size());
     const User* user = nullptr;

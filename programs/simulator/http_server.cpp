@@ -2,11 +2,13 @@
 
 #include <httplib.h>
 
+#include <cstdlib>
 #include <functional>
 #include <map>
 
 #include "programs/simulator/admin.h"
 #include "programs/simulator/download_manifest.h"
+#include "programs/simulator/fleet.h"
 #include "programs/simulator/push.h"
 #include "programs/simulator/web.h"
 #include "siblings/QuarnActivex/manifest.h"
@@ -21,6 +23,7 @@ constexpr char kSubmit[] = R"(/+mod/client_check/submit\.php)";
 constexpr char kChangePassword[] = R"(/+mod/client_check/changePass\.php)";
 constexpr char kTrade[] = R"(/+trade\.php)";
 constexpr char kCheck[] = R"(/+check\.php)";
+constexpr std::size_t kWorkers = 64;
 
 // Set by a route once it has recorded its request, so that the logger, which
 // runs after it on the same thread, records only the rest (downloads, 404s).
@@ -65,6 +68,9 @@ bool WebServer::start(const std::string& host, std::uint16_t port,
         routes_->server = std::move(secure);
     }
     httplib::Server& server = *routes_->server;
+    // A fleet's agents keep their connections open between requests: a few
+    // workers would be held by idle connections while others wait.
+    server.new_task_queue = [] { return new httplib::ThreadPool(kWorkers); };
     using Handler = std::function<WebAnswer(ServerState&, const WebRequest&)>;
     const auto route = [this](const Handler& handler) {
         return [this, handler](const httplib::Request& request, httplib::Response& response) {
@@ -72,10 +78,14 @@ bool WebServer::start(const std::string& host, std::uint16_t port,
             const WebAnswer answer = handler(state_, web);
             response.status = answer.status;
             response.set_content(answer.body, answer.content_type.c_str());
-            Json line = {{"kind", "http"},           {"method", request.method},
-                         {"path", request.path},     {"params", params_json(web.params)},
-                         {"status", answer.status},  {"device", utf8(answer.device_id)},
-                         {"body", utf8(answer.body)}};
+            Json line = {{"kind", "http"},
+                         {"method", request.method},
+                         {"path", request.path},
+                         {"params", params_json(web.params)},
+                         {"status", answer.status},
+                         {"device", utf8(answer.device_id)},
+                         {"body", utf8(answer.body)},
+                         {"from", request.remote_addr}};
             line.update(answer.note);
             recorder_.write(line);
             recorded = true;
@@ -89,13 +99,24 @@ bool WebServer::start(const std::string& host, std::uint16_t port,
     server.Get(kChangePassword, route(change_password_page));
     server.Post(kChangePassword, route(change_password_page));
 
-    server.Get("/admin", [this](const httplib::Request&, httplib::Response& response) {
-        response.set_content(admin_page(state_), "text/html; charset=utf-8");
-    });
-    server.Get("/admin/state", [this](const httplib::Request&, httplib::Response& response) {
-        response.set_content(state_json(state_).dump(2, ' ', false, Json::error_handler_t::replace),
-                             "application/json");
-    });
+    // With hundreds of devices: the page in pages, the state as a summary
+    // (?summary=1) or a page (?page=N), or whole without either.
+    const auto page = [](const httplib::Request& request) {
+        return static_cast<std::size_t>(
+            std::strtoul(request.get_param_value("page").c_str(), nullptr, 10));
+    };
+    server.Get(
+        "/admin", [this, page](const httplib::Request& request, httplib::Response& response) {
+            response.set_content(admin_page(state_, page(request)), "text/html; charset=utf-8");
+        });
+    server.Get(
+        "/admin/state", [this, page](const httplib::Request& request, httplib::Response& response) {
+            const Json state = request.has_param("summary") ? state_summary(state_)
+                               : request.has_param("page")  ? state_page(state_, page(request))
+                                                            : state_json(state_);
+            response.set_content(state.dump(2, ' ', false, Json::error_handler_t::replace),
+                                 "application/json");
+        });
     server.Get("/admin/install_packet",
                [this](const httplib::Request& request, httplib::Response& response) {
                    const std::string packet =
@@ -106,11 +127,17 @@ bool WebServer::start(const std::string& host, std::uint16_t port,
                });
     server.Post(
         "/admin/push", [this](const httplib::Request& request, httplib::Response& response) {
-            const PushOutcome outcome = send_push(state_, recorder_, push_request(fields(request)));
-            response.status = outcome.error.empty() ? 200 : 400;
-            response.set_content(
-                push_json(outcome).dump(-1, ' ', false, Json::error_handler_t::replace),
-                "application/json");
+            const PushRequest push = push_request(fields(request));
+            Json answer;
+            if (push.device_id == kAllDevices) {
+                answer = push_all(state_, recorder_, push);
+            } else {
+                const PushOutcome outcome = send_push(state_, recorder_, push);
+                answer = push_json(outcome);
+            }
+            response.status = answer.contains("error") ? 400 : 200;
+            response.set_content(answer.dump(-1, ' ', false, Json::error_handler_t::replace),
+                                 "application/json");
             recorded = true;  // the push itself is the record
         });
     if (!download_dir.empty() && !server.set_mount_point("/download", download_dir)) return false;
@@ -142,6 +169,7 @@ bool WebServer::start(const std::string& host, std::uint16_t port,
             return;
         }
         recorder_.write({{"kind", "http"},
+                         {"from", request.remote_addr},
                          {"method", request.method},
                          {"path", request.path},
                          {"status", response.status},

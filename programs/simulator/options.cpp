@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <vector>
 
+#include "programs/simulator/fleet.h"
 #include "programs/simulator/scenario.h"
 
 namespace simulator {
@@ -13,7 +14,9 @@ const char kUsage[] =
     "                [--tls-dir DIR]\n"
     "       quarnsim make-chain DIR [--host NAME] [--address IP]\n"
     "       quarnsim push [--host ADDRESS] [--http-port N] [--wait SECONDS] [--address IP[:PORT]]\n"
-    "                DEVICE COMMAND [Element=value ...]\n";
+    "                DEVICE COMMAND [Element=value ...]\n"
+    "       quarnsim push [--host ADDRESS] [--http-port N] [--wait SECONDS] --all COMMAND\n"
+    "                [Element=value ...]\n";
 
 namespace {
 
@@ -58,6 +61,11 @@ std::optional<Options> parse_options(int argc, const char* const* argv, std::str
         }
         if (option.rfind("--", 0) != 0) {
             positional.push_back(option);
+            continue;
+        }
+        // Every device: the positional device is left out.
+        if (option == "--all" && options.mode == Options::Mode::kPush) {
+            positional.insert(positional.begin(), kAllDevices);
             continue;
         }
         if (i + 1 >= argc) {

@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "os/text.h"
+#include "programs/simulator/fleet.h"
 #include "programs/simulator/xml_text.h"
 
 namespace simulator {
@@ -124,6 +125,13 @@ void read_credentials(const Json& document, Scenario* scenario) {
         key.password = text(entry, "password");
         key.assignment = assignment(entry, "serial key " + key.serial);
         scenario->serial_keys.push_back(key);
+    }
+    const auto generated = document.find("generated_users");
+    if (generated != document.end()) {
+        std::string error;
+        const std::vector<User> users = generated_users(*generated, &error);
+        if (users.empty()) fail(error);
+        scenario->users.insert(scenario->users.end(), users.begin(), users.end());
     }
     const auto no_auth = document.find("no_auth");
     if (no_auth != document.end()) scenario->no_auth = assignment(*no_auth, "\"no_auth\"");
