@@ -17,6 +17,7 @@ import json
 import os
 import random
 import re
+import signal
 import sys
 import threading
 import time
@@ -36,8 +37,10 @@ STATUSES = ("killed", "timeout", "survived", "no compile", "equivalent", "not ru
 def parse_args(argv):
     p = argparse.ArgumentParser(prog="quarn mutate", description=__doc__.split("\n\n")[0])
     p.add_argument("paths", nargs="*", default=["autocheck"], help="files or folders (default: autocheck)")
-    p.add_argument("--budget", type=int, default=None, help="run at most N mutants not in the cache")
+    p.add_argument("--budget", type=int, default=None,
+                   help="a sample of N mutants, the same for the same seed and sources")
     p.add_argument("--seed", type=int, default=1, help="which mutants the budget picks")
+    p.add_argument("--rev", default="HEAD", help="the commit whose sources are copied (default HEAD)")
     p.add_argument("--jobs", type=int, default=1, help="mutants at once, each in a workspace of its own (at most 2)")
     p.add_argument("--tree", action="append", default=[],
                    help="take this path from the working tree instead of the last commit ('.' for all)")
@@ -45,6 +48,8 @@ def parse_args(argv):
                    help="a command put before each suite run")
     p.add_argument("--suites", default="", help="only the suites whose name matches this expression")
     p.add_argument("--no-cache", action="store_true", help="run every mutant again")
+    p.add_argument("--cached-only", action="store_true",
+                   help="only the mutants an earlier run tried on this content (to measure again after new tests)")
     p.add_argument("--list", action="store_true", help="print the mutants and stop")
     p.add_argument("--smoke", action="store_true",
                    help="the operators' own tests, then five mutants of one small file against its suite")
@@ -67,8 +72,8 @@ def select_sources(files, paths):
 
 
 def load_equivalents(files):
-    """The survivors docs/testing.md explains as equivalent: rows of its table
-    | file | `line` | `before` → `after` | why |."""
+    """The survivors docs/testing.md explains (equivalent, or not worth a
+    test): rows of its table | file | `line` | `before` → `after` | why |."""
     text = files.get("docs/testing.md", b"").decode(errors="replace")
     found = set()
     for row in text.splitlines():
@@ -109,6 +114,9 @@ class Cache:
         if status in ("survived", "timeout") and tests_then != tests:
             return None
         return status
+
+    def tried(self, name, content, key):
+        return key in self.data.get(name, {}).get(content, {})
 
     def put(self, name, content, key, status, tests):
         with self.lock:
@@ -164,6 +172,8 @@ class Worker:
         for suite in suites:
             if suite not in self.baseline:
                 status, out, seconds = self.ws.run_suite(suite, 900)
+                if status != "pass":  # once more: a loaded machine makes some tests stumble
+                    status, out, seconds = self.ws.run_suite(suite, 900)
                 self.baseline[suite] = seconds if status == "pass" else None
                 self.log(f"baseline {suite}: {status} in {seconds:.1f} s")
                 if status != "pass":
@@ -265,7 +275,14 @@ def report(results, survivors_path, out=sys.stdout):
     return total
 
 
+def interrupt(signum, frame):
+    raise KeyboardInterrupt
+
+
 def main(argv):
+    # Ended by a signal, a run still undoes its planted change (a job started
+    # in the background ignores SIGINT: SIGTERM does the same).
+    signal.signal(signal.SIGTERM, interrupt)
     args = parse_args(argv)
     if args.smoke:
         import unittest
@@ -284,7 +301,7 @@ def main(argv):
         with log_lock:
             print(f"[{time.monotonic() - started:6.0f}s] {text}", file=sys.stderr, flush=True)
 
-    files = tracked_files(args.source_root, "HEAD")
+    files = tracked_files(args.source_root, args.rev)
     for path in args.tree:
         tree = tracked_files(args.source_root)
         files.update({k: v for k, v in tree.items() if path == "." or k == path or k.startswith(path.rstrip("/") + "/")})
@@ -292,7 +309,9 @@ def main(argv):
     if not sources:
         print("no source files under " + " ".join(args.paths), file=sys.stderr)
         return 2
-    equivalents = load_equivalents(files)
+    # The checkout's own list: the latest judgement, whichever commit is copied.
+    with open(os.path.join(args.source_root, "docs", "testing.md"), "rb") as f:
+        equivalents = load_equivalents({"docs/testing.md": f.read()})
     tests_digest = digest(b"".join(k.encode() + files[k] for k in sorted(files) if k.startswith("tests/")
                                    and not k.startswith("tests/mutate/")))
 
@@ -307,7 +326,18 @@ def main(argv):
     os.makedirs(os.path.join(args.build_root, "mutate"), exist_ok=True)
     cache = Cache(os.path.join(args.build_root, "mutate", "cache.json"), not args.no_cache)
     results, pending = [], []
-    for m in everything:
+    # The sample is drawn before the cache is read: a second run with the
+    # same seed looks at the same mutants and runs only what changed.
+    order = list(everything)
+    random.Random(args.seed).shuffle(order)
+    if args.cached_only:
+        tried = [m for m in order if cache.tried(m.path, digest(files[m.path]), m.key())]
+        results += [(m, "not run") for m in order if m not in tried]
+        order = tried
+    if args.budget is not None:
+        results += [(m, "not run") for m in order[args.budget :]]
+        order = order[: args.budget]
+    for m in order:
         content = digest(files[m.path])
         if (m.path, m.line_text, shown(m.before), shown(m.after)) in equivalents:
             results.append((m, "equivalent"))
@@ -317,16 +347,12 @@ def main(argv):
             results.append((m, status))
         else:
             pending.append(m)
-    random.Random(args.seed).shuffle(pending)
-    known = len(results)
-    if args.budget is not None:
-        results += [(m, "not run") for m in pending[args.budget :]]
-        pending = pending[: args.budget]
+    known = len(order) - len(pending)
     # A file at a time: its suites are found and built once.
-    order = {name: i for i, name in enumerate(sources)}
-    pending.sort(key=lambda m: (order[m.path], m.start))
+    file_order = {name: i for i, name in enumerate(sources)}
+    pending.sort(key=lambda m: (file_order[m.path], m.start))
     log(f"{len(everything)} mutants in {len(sources)} files: {len(pending)} to run, {known} known "
-        f"(cache or equivalent), {len(everything) - len(pending) - known} left out by the budget")
+        f"(cache or equivalent), {len(everything) - len(order)} left out by the budget")
 
     spaces = open_workspaces(args, jobs) if pending else []
     if pending and not spaces:
@@ -336,6 +362,7 @@ def main(argv):
     queue = list(pending)
     queue_lock = threading.Lock()
     done = []
+    stop = threading.Event()
 
     def work(worker):
         if not worker.prepare():
@@ -349,6 +376,8 @@ def main(argv):
                 queue.remove(m)
             t0 = time.monotonic()
             status = worker.run(m, files[m.path].decode())
+            if stop.is_set():
+                return  # its suite was ended by us, not by the mutant
             with queue_lock:
                 done.append((m, status))
             if status != "not run":
@@ -365,6 +394,7 @@ def main(argv):
                 t.join(0.5)
     except KeyboardInterrupt:
         log("interrupted: undoing the planted change")
+        stop.set()
         with queue_lock:
             queue.clear()
         for w in workers:

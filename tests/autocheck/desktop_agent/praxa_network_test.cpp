@@ -53,6 +53,7 @@ struct AgentCase {
     const char* depend_calls;    // "Name(arguments) " per call
     const char* database_calls;  // "Name " per call
     int opened = 1;              // DB_OpenConfigDB_Read's answer
+    int read = 1;                // DB_ReadConfigDB's answer once it is handed a buffer
 };
 
 const char kNoAgentTrace[] = "1 BrimDepend.dll 加载失败，Praxa客户端可能没装,无法通过TDI控制网络\n";
@@ -82,6 +83,8 @@ const AgentCase kCases[] = {
     {"DatabaseDoesNotOpen", 1, kDepend, true, options("2", "10.1.1.1", "45"), 0,
      "2 通过TDI， 断开网络\n1 DB_OpenConfigDB_Read打开Praxa数据库失败，无法通过TDI控制网络\n", "",
      "DB_OpenConfigDB_Read ", 0},
+    {"RecordUnreadable", 1, kDepend, true, options("2", "10.1.1.1", "45"), 0,
+     "2 通过TDI， 断开网络\n1 没有取到 AgentOption 信息，无法断开网络\n", "", kReadCalls, 1, 0},
     {"UnparsableRecord", 1, kDepend, true, "no document", 0,
      "2 通过TDI， 断开网络\n1 cutil_xml_import( pAgentOptionStr ) 失败，无法断开网络\n", "",
      kReadCalls},
@@ -108,7 +111,7 @@ TEST_P(PraxaNetwork, AsksTheAgentOnlyWithCompleteOptions) {
         if (c.depend == kDependFaulting) depend.answer("CutoffNetwork", 1, "fault");
     }
     if (c.database) install(&database, fake_path("BrimDatabase.dll"), "BrimDatabase.dll");
-    if (!c.record.empty()) database.answer("DB_ReadConfigDB", 1, c.record.c_str());
+    if (!c.record.empty()) database.answer("DB_ReadConfigDB", c.read, c.record.c_str());
     if (c.opened != 1) database.answer("DB_OpenConfigDB_Read", c.opened);
     TraceCapture traces;
     traces.clear();
@@ -150,6 +153,13 @@ TEST_F(AgentModules, ModulePathHasOneSeparatorBeforeTheNameAndStaysInItsBuffer) 
     EXPECT_EQ(expected.substr(0, directory + 5) + '\0' + 'z', std::string(buffer, directory + 7));
     GetAgentModulePath(buffer, directory, "%s", "x.dll");
     EXPECT_STREQ("", buffer);
+    // No buffer, or no room in it: nothing is written, and still 1.
+    EXPECT_EQ(1, GetAgentModulePath(nullptr, sizeof buffer, "%s", "x.dll"));
+    buffer[0] = 'z';
+    EXPECT_EQ(1, GetAgentModulePath(buffer, 0, "%s", "x.dll"));
+    EXPECT_EQ('z', buffer[0]);
+    EXPECT_EQ(1, GetAgentModulePath(buffer, 1, "%s", "x.dll"));
+    EXPECT_EQ('\0', buffer[0]);
 }
 
 }  // namespace

@@ -137,6 +137,7 @@ struct RefusalCase {
 
 const RefusalCase kRefusals[] = {
     {"NoDeviceId", "DeviceId", [] { return UserAuth(); }, "UserAuth", "没有找到设备ID", 1},
+    {"NoAuthWithoutDeviceId", "DeviceId", [] { return NoAuth(); }, "NoAuth", "没有找到设备ID", 1},
     {"HostTooLong", "",
      [] {
          Call_TarnWriteConfig("WebUrl", ("http://" + std::string(64, 'h') + ":80").c_str());
