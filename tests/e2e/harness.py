@@ -12,11 +12,13 @@ the temporary folder in their command line and ended one by one, never the
 shared prefix's other programs.
 """
 
+import hashlib
 import json
 import os
 import shutil
 import signal
 import ssl
+import struct
 import subprocess
 import tempfile
 import time
@@ -318,12 +320,27 @@ class Product:
         packet's pin stands in, see docs/http_client.md)."""
         if simulator.https and not self.wine:
             self.env["SSL_CERT_FILE"] = os.path.join(simulator.tls_dir, "root.pem")
+        elif simulator.https:
+            self.trust_root(os.path.join(simulator.tls_dir, "root.der"))
         packet = os.path.join(self.top, "packet.xml")
         query = f"device=1001&user={user}" + (f"&auth_type={auth_type}" if auth_type else "")
         with open(packet, "wb") as f:
             f.write(simulator.get(f"/admin/install_packet?{query}"))
         target = self.windows_path(packet) if self.wine else packet
         return self.quarnctl("install", target)
+
+    def trust_root(self, der_path):
+        """Puts a root into the prefix user's "Root" store, as CertAddEncodedCertificateToStore
+        keeps it: a registry key named by the certificate's SHA-1 whose Blob is the
+        serialized certificate (property 32, the DER). remove() takes it out again."""
+        with open(der_path, "rb") as f:
+            der = f.read()
+        self.root_key = ("HKCU\\Software\\Microsoft\\SystemCertificates\\Root\\Certificates\\" +
+                         hashlib.sha1(der).hexdigest().upper())
+        blob = struct.pack("<III", 32, 1, len(der)) + der
+        subprocess.run(["wine", "reg", "add", self.root_key, "/v", "Blob", "/t", "REG_BINARY",
+                        "/d", blob.hex(), "/f"], env=self.env, stdin=subprocess.DEVNULL,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=60, check=True)
 
     def config(self):
         """The configuration store as a dict (quarnctl config list)."""
@@ -340,4 +357,8 @@ class Product:
 
     def remove(self):
         self.stop_assistants()
+        if getattr(self, "root_key", None):
+            subprocess.run(["wine", "reg", "delete", self.root_key, "/f"], env=self.env,
+                           stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                           stderr=subprocess.DEVNULL, timeout=60)
         shutil.rmtree(self.top, ignore_errors=True)
