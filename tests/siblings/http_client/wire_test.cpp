@@ -1,5 +1,6 @@
-// Every logon request the agent builds, sent through the real HTTP client
-// module to the loopback server: what the server received, per request.
+// Every request the agent builds for the HTTP client (the logons, the guest
+// code, the server probe's download), sent through the real module to the
+// loopback server: what the server received, per request.
 // The agent's configuration and log are the doubles; the certificate module
 // (serial number) is the double in the assistant directory, kept for the
 // helper process's life as the agent keeps it.
@@ -13,6 +14,8 @@
 #include "autocheck/bound_modules.h"
 #include "autocheck/identity/credential_auth.h"
 #include "autocheck/identity/ukey_auth.h"
+#include "autocheck/runtime/guest_code.h"
+#include "autocheck/runtime/server_probe.h"
 #include "interface/config_access.h"
 #include "os/memory.h"
 #include "os/module.h"
@@ -43,7 +46,8 @@ int QUARN_CDECL list_certificates(int, char** result) {
 struct Member {
     const char* name;
     int (*run)();
-    const char* received;  // by the server: "METHOD target | content type | body"
+    const char* received;          // by the server: "METHOD target | content type | body"
+    const char* outcome = "1\t5";  // the result, then the RoleId stored
 };
 
 const Member kMembers[] = {
@@ -63,6 +67,12 @@ const Member kMembers[] = {
     // travel in the address.
     {"UKeyAuth_ePass1000ND", &UKeyAuth_ePass1000ND,
      "POST " AJAX "UKey&user_name=Yg::&password=cGFzcw::&deviceid=12" FORM},
+    {"RequestGuestMask", &RequestGuestMask,
+     "GET /mod/client_check/ajax.php?tradecode=get_guest_netcode&user_name=Pz8.fn5,Pw::"
+     "&device_id=12 |  | ",
+     "1\told"},
+    {"IsCanConnectToServer", [] { return IsCanConnectToServer(); },
+     "GET /download/TarnAssistantUpdate.inf |  | ", "1\told"},
 };
 
 std::string real_module() {
@@ -76,7 +86,8 @@ QUARN_TEST_HELPER(wire_rows) {
     FakeModule config(fake_path("QuarnAssConfigMgr.dll"));
     FakeModule log(fake_path("QuarnAssLog.dll"));
     FakeModule cert;
-    if (!home.add(fake_path("QuarnCheckCert.dll"), "QuarnCheckCert.dll") ||
+    if (!home.add(fake_path("TarnHtmlDlg.exe"), "TarnHtmlDlg.exe") ||
+        !home.add(fake_path("QuarnCheckCert.dll"), "QuarnCheckCert.dll") ||
         !cert.load(home.path("QuarnCheckCert.dll"))) {
         return 3;
     }
@@ -85,18 +96,21 @@ QUARN_TEST_HELPER(wire_rows) {
     if (http == nullptr) return 4;
     HttpGet = reinterpret_cast<sibling::HttpGetFunction>(os::module_symbol(http, "HttpGet"));
     HttpPost = reinterpret_cast<sibling::HttpPostFunction>(os::module_symbol(http, "HttpPost"));
+    HttpDownloadFile = reinterpret_cast<sibling::HttpDownloadFileFunction>(
+        os::module_symbol(http, "HttpDownloadFile"));
     GetAllUsbKeyCert = &list_certificates;
     TestServer server;
     if (!server.ready()) return 5;
     std::ofstream out(argv[0], std::ios::binary);
     const std::string web_url = server.url("");
+    const std::string download = server.url("/download/");
     for (const Member& member : kMembers) {
         config.reset();
-        const char* const settings[][2] = {{"DeviceId", "12"},
-                                           {"WebUrl", web_url.c_str()},
-                                           {"RoleId", "old"},
-                                           {"UserName", "Pz8.fn5,Pw::"},
-                                           {"Password", "cGFzcw::"}};
+        const char* const settings[][2] = {
+            {"DeviceId", "12"},       {"WebUrl", web_url.c_str()},
+            {"RoleId", "old"},        {"UserName", "Pz8.fn5,Pw::"},
+            {"LastAuthType", "User"}, {"ServerDownPath", download.c_str()},
+            {"Password", "cGFzcw::"}};
         for (const auto& setting : settings) Call_TarnWriteConfig(setting[0], setting[1]);
         const int result = member.run();
         char role[64] = "";
@@ -105,6 +119,7 @@ QUARN_TEST_HELPER(wire_rows) {
     }
     HttpGet = nullptr;
     HttpPost = nullptr;
+    HttpDownloadFile = nullptr;
     GetAllUsbKeyCert = nullptr;
     return 0;
 }
@@ -116,7 +131,8 @@ TEST(HttpClientWire, EveryLogonRequestReachesTheServerAsBuilt) {
     ASSERT_EQ(0, wait_helper(spawn_helper("wire_rows", {file.c_str()}), 60000));
     std::string expected;
     for (const Member& member : kMembers) {
-        expected += std::string(member.name) + "\t1\t5\t" + member.received + "\n";
+        expected +=
+            std::string(member.name) + "\t" + member.outcome + "\t" + member.received + "\n";
     }
     std::ifstream in(file, std::ios::binary);
     std::string got;

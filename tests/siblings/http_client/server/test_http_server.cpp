@@ -42,6 +42,7 @@ void routes(httplib::Server& server) {
         server.Get(pattern, record);
         server.Post(pattern, record);
     }
+    server.Get(R"(/download/[^/]+)", record);
     server.Get("/received", [](const httplib::Request&, httplib::Response& response) {
         const std::lock_guard<std::mutex> lock(received_mutex);
         response.set_content(received, "text/plain");
