@@ -63,8 +63,9 @@ def product_files(bin_dir, programs):
 class Signer:
     """osslsigncode with SHA-256, the key from the environment or a test one."""
 
-    def __init__(self, work):
+    def __init__(self, work, fresh_test_key=True):
         self.work = work
+        self.fresh_test_key = fresh_test_key
         pfx = os.environ.get("QUARN_SIGN_PFX")
         if pfx:
             self.pfx, self.password, self.test = pfx, os.environ.get("QUARN_SIGN_PASSWORD", ""), False
@@ -78,7 +79,9 @@ class Signer:
 
     def _test_certificate(self):
         key, cert, pfx = (os.path.join(self.work, n) for n in ("test-sign.key", "test-sign.crt", "test-sign.pfx"))
-        if not os.path.exists(pfx):
+        # A new one for every release (it is valid for 30 days); one more
+        # MSI of the same run reuses it.
+        if self.fresh_test_key or not os.path.exists(pfx):
             run("openssl", "req", "-x509", "-newkey", "rsa:3072", "-nodes", "-days", "30", "-keyout", key,
                 "-out", cert, "-subj", "/O=Quarn/CN=Quarn TEST code signing - not for release",
                 "-addext", "extendedKeyUsage=codeSigning", "-addext", "keyUsage=digitalSignature",
@@ -206,7 +209,7 @@ def release(options):
 def extra_msi(options):
     windows_msi.build(options.stage, options.version, options.out)
     if options.sign_with:
-        Signer(options.sign_with).sign(options.out)
+        Signer(options.sign_with, fresh_test_key=False).sign(options.out)
     return 0
 
 
