@@ -20,8 +20,10 @@ bool certificate_fields(const std::uint8_t* der, std::size_t size, CertificateFi
 
 using CertificateBytes = std::vector<std::uint8_t>;
 
-// The DER of each certificate in the current user's personal store that has
-// a private key associated with it. False where there is no such store.
+// The DER of each certificate in the current user's personal store whose
+// private key lives on a smart card or other hardware token (its key
+// provider says so); a certificate with a key in software is left out.
+// False where there is no such store.
 bool personal_store_certificates(std::vector<CertificateBytes>* certificates);
 
 // Adds a certificate to the personal store, associated with a new key in a

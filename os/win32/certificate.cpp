@@ -3,6 +3,7 @@
 // clang-format off
 #include <windows.h>
 #include <wincrypt.h>
+#include <ncrypt.h>
 // clang-format on
 
 #include "os/certificate.h"
@@ -10,6 +11,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <vector>
 
 #include "os/error.h"
 
@@ -135,10 +137,48 @@ std::string serial_hex(const CRYPT_INTEGER_BLOB& serial) {
     return text.empty() ? "00" : text;
 }
 
-bool has_private_key(const CERT_CONTEXT* context) {
+// The provider's own word on where its keys live: a CryptoAPI provider
+// answers PP_IMPTYPE, a CNG key storage provider (type 0) its
+// NCRYPT_IMPL_TYPE_PROPERTY. Opened without a key container, so no PIN
+// prompt.
+bool provider_on_token(const CRYPT_KEY_PROV_INFO& info) {
+    if (info.pwszProvName == nullptr) return false;
+    DWORD type = 0;
+    DWORD size = sizeof type;
+    if (info.dwProvType == 0) {
+        NCRYPT_PROV_HANDLE provider = 0;
+        if (NCryptOpenStorageProvider(&provider, info.pwszProvName, 0) != ERROR_SUCCESS)
+            return false;
+        const bool read =
+            NCryptGetProperty(provider, NCRYPT_IMPL_TYPE_PROPERTY, reinterpret_cast<PBYTE>(&type),
+                              sizeof type, &size, 0) == ERROR_SUCCESS;
+        NCryptFreeObject(provider);
+        return read && (type & (NCRYPT_IMPL_HARDWARE_FLAG | NCRYPT_IMPL_REMOVABLE_FLAG)) != 0;
+    }
+    HCRYPTPROV provider = 0;
+    if (!CryptAcquireContextW(&provider, nullptr, info.pwszProvName, info.dwProvType,
+                              CRYPT_VERIFYCONTEXT | CRYPT_SILENT)) {
+        return false;
+    }
+    const bool read =
+        CryptGetProvParam(provider, PP_IMPTYPE, reinterpret_cast<BYTE*>(&type), &size, 0) != FALSE;
+    CryptReleaseContext(provider, 0);
+    return read && (type & (CRYPT_IMPL_HARDWARE | CRYPT_IMPL_REMOVABLE)) != 0;
+}
+
+// A USB key is a certificate whose private key lives on a smart card or
+// another hardware token; a key in a software container is not one, however
+// the certificate came into the store.
+bool key_on_token(const CERT_CONTEXT* context) {
     DWORD size = 0;
-    return CertGetCertificateContextProperty(context, CERT_KEY_PROV_INFO_PROP_ID, nullptr, &size) !=
-           FALSE;
+    if (!CertGetCertificateContextProperty(context, CERT_KEY_PROV_INFO_PROP_ID, nullptr, &size))
+        return false;
+    std::vector<unsigned char> buffer(size);
+    if (!CertGetCertificateContextProperty(context, CERT_KEY_PROV_INFO_PROP_ID, buffer.data(),
+                                           &size)) {
+        return false;
+    }
+    return provider_on_token(*reinterpret_cast<const CRYPT_KEY_PROV_INFO*>(buffer.data()));
 }
 
 // The wide form of a container name, for CRYPT_KEY_PROV_INFO.
@@ -188,7 +228,7 @@ bool personal_store_certificates(std::vector<CertificateBytes>* certificates) {
     }
     const CERT_CONTEXT* context = nullptr;
     while ((context = CertEnumCertificatesInStore(store.get(), context)) != nullptr) {
-        if (!has_private_key(context)) continue;
+        if (!key_on_token(context)) continue;
         certificates->emplace_back(context->pbCertEncoded,
                                    context->pbCertEncoded + context->cbCertEncoded);
     }
