@@ -13,6 +13,7 @@
 #include "autocheck/runtime/check_page.h"
 #include "autocheck/runtime/check_page_process.h"
 #include "autocheck/runtime/cycle_lock.h"
+#include "autocheck/runtime/guarded_lock.h"
 #include "autocheck/trace_sources.h"
 #include "cutil/file.h"
 #include "cutil/text.h"
@@ -67,11 +68,9 @@ void renew_lease_under_dhcp() {
     }
 }
 
-// Steps from authentication on. Runs under the fault guard with nothing of
-// its own that needs a destructor, so that a fault deep inside still lets
-// the cycle lock go.
-void authenticate_and_check(void* context) {
-    const char* url = static_cast<const char*>(context);
+// Steps from authentication on, with nothing of their own that needs a
+// destructor.
+void authenticate_and_check(const char* url) {
     if (DoIdentityAuth() != 0) {
         admit(url);
     } else {
@@ -114,18 +113,36 @@ void check_authenticated(const CycleVariant& variant, const char* url) {
 
 }  // namespace autocheck
 
-void AutoAuthAndCheck() {
-    const std::lock_guard<std::mutex> one_cycle_at_a_time(autocheck::admission_cycle_lock());
+namespace {
+
+// The whole cycle under the fault guard, the lock held around it: a fault
+// in any step, the state reset and the policy deletion included, ends the
+// cycle with the lock let go.
+struct Cycle {
+    char url[autocheck::kCheckPageUrlSize];
+    bool have_url;
+};
+
+void run_cycle(void* context) {
+    auto* cycle = static_cast<Cycle*>(context);
     reset_admission_state();
     delete_stored_policy();
+    cycle->have_url = autocheck::check_page_url(cycle->url);
+    if (cycle->have_url) authenticate_and_check(cycle->url);
+}
 
-    char url[autocheck::kCheckPageUrlSize];
-    if (!autocheck::check_page_url(url)) {
+}  // namespace
+
+void AutoAuthAndCheck() {
+    Cycle cycle{};
+    if (autocheck::run_holding(autocheck::admission_cycle_lock(), &run_cycle, &cycle) !=
+        os::Fault::kNone) {
+        CYCLE_TRACE(kTraceError, "发生异常");
+    } else if (!cycle.have_url) {
+        // Outside the guard, so that the exit seam's exception in tests
+        // passes through.
         CYCLE_TRACE(kTraceError, "没有找到检查页面，退出小助手");
         Call_TarnLogToFile("%s", "没有找到检查页面，退出小助手");
         os::process_exit(0);
-    }
-    if (os::fault_guard(&authenticate_and_check, url) != os::Fault::kNone) {
-        CYCLE_TRACE(kTraceError, "发生异常");
     }
 }

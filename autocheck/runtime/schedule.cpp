@@ -3,6 +3,7 @@
 #include "autocheck/runtime/schedule.h"
 
 #include <climits>
+#include <cstdint>
 #include <cstdlib>
 
 #include "autocheck/trace_sources.h"
@@ -29,17 +30,21 @@ const char* stored(const char* key, char (&value)[size]) {
     return value;
 }
 
-// The heartbeat's clock: AuthInterval and the minutes since AuthTime.
+// The heartbeat's clock: AuthInterval and the minutes since AuthTime. Kept
+// in 64 bits: an AuthTime thousands of years away, or an AuthInterval near
+// the largest integer, is still only a comparison.
 struct HeartbeatClock {
     bool stamped = false;  // AuthTime stored and not empty
     bool dated = false;    // ... and in the date form
-    int interval = kDefaultInterval;
-    int minutes = 0;
+    std::int64_t interval = kDefaultInterval;
+    std::int64_t minutes = 0;
 };
 
 HeartbeatClock heartbeat_clock() {
     HeartbeatClock clock;
-    ReadConfigInt("AuthInterval", &clock.interval);
+    int interval = kDefaultInterval;
+    ReadConfigInt("AuthInterval", &interval);
+    clock.interval = interval;
     char auth_time[kAuthTimeSize];
     clock.stamped = stored("AuthTime", auth_time)[0] != '\0';
     if (clock.interval < 0) clock.interval = kDefaultInterval;
@@ -49,7 +54,9 @@ HeartbeatClock heartbeat_clock() {
     int minutes = 0;
     const int days = DaysSinceTime(auth_time, &hours, &minutes);
     clock.dated = clock.stamped && hours != INT_MIN;
-    if (clock.dated) clock.minutes = days * 1440 + hours * 60 + minutes;
+    if (clock.dated) {
+        clock.minutes = std::int64_t{days} * 1440 + std::int64_t{hours} * 60 + minutes;
+    }
     return clock;
 }
 
@@ -95,7 +102,7 @@ int IsTimeToHeartTest() {
 int IsComputerHaveSleeped() {
     const HeartbeatClock clock = heartbeat_clock();
     if (!clock.dated) return 0;
-    const int overdue = clock.interval + kSleepMargin;
+    const std::int64_t overdue = clock.interval + kSleepMargin;
     if (clock.minutes < overdue && clock.minutes + overdue > 0) return 0;
     constexpr char kMessage[] = "超过正常周期3分钟没有发心跳报文，电脑可能休眠过";
     Call_TarnLogToFile("%s", kMessage);

@@ -4,13 +4,12 @@
 // whatever the enforcement, since a new user may mean a new network.
 #include "autocheck/users/switch_admission.h"
 
-#include <mutex>
-
 #include "autocheck/identity/credential_auth.h"
 #include "autocheck/runtime/admission_cycle.h"
 #include "autocheck/runtime/check_page.h"
 #include "autocheck/runtime/check_page_process.h"
 #include "autocheck/runtime/cycle_lock.h"
+#include "autocheck/runtime/guarded_lock.h"
 #include "autocheck/trace_sources.h"
 #include "cutil/trace.h"
 #include "interface/config_access.h"
@@ -45,14 +44,21 @@ void tell_check_failed() {
 }
 
 struct Switch {
-    const char* url;
+    char url[autocheck::kCheckPageUrlSize];
+    bool have_url;
     const char* user_name;
     const char* password;
 };
 
-// Runs under the fault guard with nothing that needs a destructor.
-void authenticate_and_check(void* context) {
-    const auto* run = static_cast<const Switch*>(context);
+// The whole switch under the fault guard, the cycle lock held around it,
+// with nothing that needs a destructor.
+void run_switch(void* context) {
+    auto* run = static_cast<Switch*>(context);
+    Call_TarnWriteConfig("CheckResult", "");
+    Call_TarnWriteConfig("RoleId", "0");
+    Call_TarnWriteConfig("AuthTime", "");
+    run->have_url = autocheck::check_page_url(run->url);
+    if (!run->have_url) return;
     if (UserAuthWithUserPassword(run->user_name, run->password) != 0) {
         autocheck::check_authenticated({kFunction, &tell_switched, &tell_check_failed}, run->url);
         return;
@@ -68,21 +74,16 @@ void authenticate_and_check(void* context) {
 }  // namespace
 
 void AutoAuthAndCheckWithUserPassword(const char* user_name, const char* password) {
-    const std::lock_guard<std::mutex> one_cycle_at_a_time(autocheck::admission_cycle_lock());
-    Call_TarnWriteConfig("CheckResult", "");
-    Call_TarnWriteConfig("RoleId", "0");
-    Call_TarnWriteConfig("AuthTime", "");
-
-    char url[autocheck::kCheckPageUrlSize];
-    if (!autocheck::check_page_url(url)) {
+    Switch run{{}, false, user_name, password};
+    if (autocheck::run_holding(autocheck::admission_cycle_lock(), &run_switch, &run) !=
+        os::Fault::kNone) {
+        SWITCH_TRACE(kTraceError, "发生异常");
+    } else if (!run.have_url) {
         SWITCH_TRACE(kTraceError, "没有找到检查页面，退出小助手");
         Call_TarnLogToFile("%s", "没有找到检查页面，退出小助手");
         os::process_exit(0);
     }
-    Switch run{url, user_name, password};
-    if (os::fault_guard(&authenticate_and_check, &run) != os::Fault::kNone) {
-        SWITCH_TRACE(kTraceError, "发生异常");
-    }
+    if (!run.have_url) return;
     // Whatever the enforcement: the new user may belong to another network.
     SWITCH_TRACE(kTraceInfo, "刷新IP");
     LaunchProgram(nullptr, "ipconfig.exe", "-renew", 0);

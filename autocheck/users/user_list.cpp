@@ -15,6 +15,7 @@
 #include "interface/config_access.h"
 #include "interface/sibling_abi.h"
 #include "interface/user_log.h"
+#include "os/fault.h"
 #include "os/memory.h"
 #include "os/mutex.h"
 
@@ -128,6 +129,18 @@ int store_list(const XmlNode* list) {
     return Call_TarnWriteConfig(kListKey, text.get()) != 0 ? 1 : 0;
 }
 
+struct ListChange {
+    const Entry* entry;
+    int result;
+};
+
+// A fault here loses the document being built, nothing else.
+void change_list(void* context) {
+    auto* change = static_cast<ListChange*>(context);
+    const XmlDocument list = changed_list(*change->entry);
+    change->result = list != nullptr ? store_list(list.get()) : 0;
+}
+
 int add_user(const char* request_text) {
     constexpr char kFunction[] = "UserSwitchAddUser";
     if (!load_config_module(kFunction)) return 0;
@@ -148,10 +161,16 @@ int add_user(const char* request_text) {
         return 0;
     }
     // Held from the read to the write: a change made meanwhile by another
-    // program would otherwise be written over.
+    // program would otherwise be written over. The change runs under the
+    // fault guard inside the lock, so a fault (in the configuration module,
+    // say) lets the lock go instead of stopping every later change.
     const os::NamedMutexLock one_change_at_a_time(autocheck::kUserListLockName);
-    const XmlDocument list = changed_list(entry);
-    return list != nullptr ? store_list(list.get()) : 0;
+    ListChange change{&entry, 0};
+    if (os::fault_guard(&change_list, &change) != os::Fault::kNone) {
+        USERS_REPORT(kFunction, "%s", "发生异常");
+        return 0;
+    }
+    return change.result;
 }
 
 }  // namespace

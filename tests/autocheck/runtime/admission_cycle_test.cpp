@@ -6,6 +6,8 @@
 #include "autocheck/runtime/admission_cycle.h"
 
 #include "autocheck/runtime/cycle_lock.h"
+#include "interface/cached_entry_points.h"
+#include "os/fault.h"
 #include "tests/autocheck/runtime/cycle_fixture.h"
 
 namespace {
@@ -112,6 +114,49 @@ TEST_F(AdmissionCycle, CyclesStartedTogetherRunOneAfterTheOther) {
         if (record.message.rfind("不是dhcp", 0) == 0) order += ")";
     }
     EXPECT_EQ("()()", order);
+}
+
+// The configuration double's reader, with a null write in place of the
+// answer for one key.
+sibling::TarnReadConfigFunction g_store_reader = nullptr;
+const char* g_faulting_key = nullptr;
+
+__attribute__((noinline, no_sanitize_undefined, no_sanitize_address)) int QUARN_CDECL
+faulting_reader(const char* key, char** value) {
+    if (std::strcmp(key, g_faulting_key) == 0) {
+        volatile int* volatile nowhere = nullptr;
+        *nowhere = 1;
+    }
+    return g_store_reader(key, value);
+}
+
+void cycle_in_pass_guard(void*) {
+    AutoAuthAndCheck();
+}
+
+// A fault in any step, before authentication (the check page's address) or
+// inside it, ends that cycle only: the lock is free and the next cycle runs.
+TEST_F(AdmissionCycle, AFaultInAnyStepLetsTheNextCycleRun) {
+    for (const char* key : {"CheckUrl", "LastAuthType"}) {
+        SCOPED_TRACE(key);
+        configure_cycle("", true);
+        g_store_reader = reinterpret_cast<sibling::TarnReadConfigFunction>(
+            config_store_.symbol("TarnReadConfig"));
+        g_faulting_key = key;
+        gateway::install_config_store(&faulting_reader,
+                                      reinterpret_cast<sibling::TarnWriteConfigFunction>(
+                                          config_store_.symbol("TarnWriteConfig")));
+        // As the working pass runs it: under a guard of its own.
+        EXPECT_EQ(os::Fault::kNone, os::fault_guard(&cycle_in_pass_guard, nullptr));
+        gateway::install_config_store(nullptr, nullptr);
+        EXPECT_EQ(1u, traces_.find("AutoAuthAndCheck", "发生异常").size());
+        ASSERT_TRUE(autocheck::admission_cycle_lock().try_lock());
+        autocheck::admission_cycle_lock().unlock();
+
+        run([] { AutoAuthAndCheck(); });
+        EXPECT_EQ(1u, traces_.find("AutoAuthAndCheck", "安全检查已完成").size());
+        traces_.clear();
+    }
 }
 
 }  // namespace

@@ -37,6 +37,9 @@ const ScheduleCase kCases[] = {
     {"IntervalZeroJustSent", "AuthInterval=0;AuthTime=2026-02-02 10:00:00", "0100", ""},
     {"IntervalZeroThreeMinutes", "AuthInterval=0;AuthTime=2026-02-02 09:57:00", "0110", SLEPT},
     {"ClockSetBackTwoHours", "AuthTime=2026-02-02 12:00:00", "0110", SLEPT},
+    // Minutes that no 32-bit count holds: a time far away is still only far.
+    {"AuthTimeYear9999", "AuthTime=9999-12-31 10:00:00", "0110", SLEPT},
+    {"IntervalLargestInteger", "AuthInterval=2147483647", "0000", ""},
 };
 
 void PrintTo(const ScheduleCase& c, std::ostream* out) {

@@ -134,6 +134,27 @@ TEST_F(UserListTest, StoredListThatIsNotXmlOrAFailedWriteStoresNothing) {
     EXPECT_EQ("<TARN><Result>0</Result></TARN>", taken(answer));
 }
 
+__attribute__((noinline, no_sanitize_undefined, no_sanitize_address)) int QUARN_CDECL
+faulting_reader(const char*, char**) {
+    volatile int* volatile nowhere = nullptr;
+    *nowhere = 1;
+    return 0;
+}
+
+// A fault while the list is changed answers 0 and lets the lock go: the
+// next change is stored.
+TEST_F(UserListTest, AFaultInTheChangeLetsTheNextOneThrough) {
+    gateway::install_config_store(&faulting_reader, nullptr);
+    char* answer = nullptr;
+    EXPECT_EQ(0, UserSwitchAddUser("<TARN><UserName>bob</UserName></TARN>", &answer));
+    gateway::install_config_store(nullptr, nullptr);
+    EXPECT_EQ("<TARN><Result>0</Result></TARN>", taken(answer));
+    EXPECT_NE(std::string::npos, log_.calls().back().arguments.find("发生异常"));
+    EXPECT_EQ(1, UserSwitchAddUser("<TARN><UserName>bob</UserName></TARN>", &answer));
+    EXPECT_GBK_EQ(list_text({{"bob", "", ""}}), stored());
+    taken(answer);
+}
+
 TEST_F(UserListTest, ListIsHandedBackByteForByte) {
     char* list = nullptr;
     EXPECT_EQ(1, GetUserSwitchList(nullptr, &list));
