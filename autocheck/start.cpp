@@ -1,9 +1,8 @@
-#include <cstring>
-
 #include "autocheck/runtime/check_page.h"
 #include "autocheck/startup.h"
 #include "autocheck/threads.h"
 #include "cutil/trace.h"
+#include "interface/command_switches.h"
 #include "interface/launch.h"
 #include "interface/sibling_abi.h"
 #include "os/process.h"
@@ -38,10 +37,12 @@ int QUARN_STDCALL Start(std::int32_t, std::int32_t) {
     const int assistants = os::process_count_by_name(sibling::kAssistantExe, 2);
     const bool another_runs = assistants >= 2;
 
-    if (std::strstr(command_line, "-install") != nullptr ||
-        std::strstr(command_line, "-logon") != nullptr ||
-        std::strstr(command_line, "-user") != nullptr) {
-        if (std::strstr(command_line, "-install") != nullptr && another_runs) {
+    // Whole switches after the program name: a folder or link name holding
+    // "-user" is no switch.
+    const bool install = gateway::command_line_has_switch(command_line, "-install");
+    if (install || gateway::command_line_has_switch(command_line, "-logon") ||
+        gateway::command_line_has_switch(command_line, "-user")) {
+        if (install && another_runs) {
             LogTrace(kFunction, kTraceInfo, kTraceSource, __LINE__, "小助手已在运行");
             os::process_exit(0);
         }

@@ -10,6 +10,8 @@
 #include "autocheck/runtime/admission_cycle.h"
 #include "autocheck/runtime/check_page_process.h"
 #include "autocheck/runtime/command_steps.h"
+#include "autocheck/runtime/install_notice.h"
+#include "autocheck/runtime/switch_queue.h"
 #include "autocheck/runtime/switch_user_thread.h"
 #include "cutil/text.h"
 #include "cutil/xml.h"
@@ -118,14 +120,18 @@ int SwitchUser(const XmlNode* command, bool) {
         std::snprintf(block.get() + kSwitchFieldSize, kSwitchFieldSize, "%s", password);
     }
     COMMAND_TRACE(kTraceInfo, "创建用户切换线程");
-    const os::Handle thread = os::thread_start(&ThreadSwitchUser, block.get());
-    if (thread == nullptr) {
+    // One switch thread takes the requests in the order they came.
+    if (!autocheck::queue_switch(block.release())) {
         COMMAND_TRACE(kTraceError, "创建用户切换线程失败");
-        return 1;  // the block is still ours and goes here
     }
-    block.release();  // the thread's now
-    os::handle_close(thread);
     return 1;
+}
+
+// An installer found this assistant running and forwarded the server's
+// packet: it is applied here, and the answer tells the installer whether it
+// was, so that a refused packet is stored by the installer itself.
+int DeviceRegNotify(const XmlNode* command, bool) {
+    return install::apply_forwarded_packet(command);
 }
 
 struct Command {
@@ -141,6 +147,7 @@ const Command kCommands[] = {
     {"SwitchUser", SwitchUser},
     {"ShutdownNetwork", server_command::ShutdownNetwork},
     {"OpenNewUrl", server_command::OpenNewUrl},
+    {"DeviceRegNotify", DeviceRegNotify},
 };
 
 }  // namespace

@@ -41,9 +41,13 @@ bool forward_registration(XmlNode* document) {
     cutil_xml_add(document, kRegistrationNotice, "TARN/TradeCode");
     XmlNode* reply = nullptr;
     const int sent = Call_GetTcpPacketFrom(document, &reply);
-    const bool answered = sent != 0 && reply != nullptr;
+    // Only an assistant that applied the packet answers 1; any other answer
+    // (an assistant that does not know the notice answers 0) leaves it to
+    // this installer.
+    const bool applied =
+        sent != 0 && reply != nullptr && cutil_xml_get_int(reply, "TARN/Result") == 1;
     cutil_xml_free(reply);
-    if (answered) return true;
+    if (applied) return true;
     INSTALL_TRACE(kTraceError, "%s", kNotAnswered);
     Call_TarnLogToFile("%s", kNotAnswered);
     return false;

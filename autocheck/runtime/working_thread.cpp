@@ -15,6 +15,7 @@
 #include "autocheck/trace_sources.h"
 #include "cutil/trace.h"
 #include "interface/assistant_dir.h"
+#include "interface/command_switches.h"
 #include "interface/config_access.h"
 #include "interface/gateway.h"
 #include "interface/launch.h"
@@ -34,7 +35,7 @@ constexpr int kShowMaximized = 3;
     LogTrace(kFunction, level, autocheck::kAutoCheckSource, __LINE__, __VA_ARGS__)
 
 bool holds(const char* command_line, const char* option) {
-    return std::strstr(command_line, option) != nullptr;
+    return gateway::command_line_has_switch(command_line, option);
 }
 
 void uninstall_and_exit() {

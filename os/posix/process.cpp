@@ -431,6 +431,13 @@ const char* process_command_line() {
             text.append(chunk, static_cast<std::size_t>(file.gcount()));
         }
         while (!text.empty() && text.back() == '\0') text.pop_back();
+        // A program path with blanks is quoted, as Windows writes it, so
+        // that a reader can tell where the arguments begin.
+        const std::size_t name_end = text.find('\0');
+        const std::string name = text.substr(0, name_end);
+        if (name.find_first_of(" \t") != std::string::npos) {
+            text.replace(0, name.size(), "\"" + name + "\"");
+        }
         for (char& c : text) {
             if (c == '\0') c = ' ';
         }

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "cutil/text.h"
+#include "interface/command_switches.h"
 
 namespace assistant {
 namespace {
@@ -43,7 +44,7 @@ void take(const std::string& piece, Switches* switches) {
 
 Switches parse_switches(int argc, const char* const* argv) {
     // The shell may hand "-cl:My Link|-install" over as several arguments:
-    // they are joined again before the line is cut at each "|".
+    // they are joined again, then cut as the library cuts its command line.
     std::string line;
     for (int i = 1; i < argc; ++i) {
         if (argv[i] == nullptr) continue;
@@ -51,26 +52,7 @@ Switches parse_switches(int argc, const char* const* argv) {
         line += argv[i];
     }
     Switches switches;
-    std::size_t begin = 0;
-    for (;;) {
-        const std::size_t bar = line.find('|', begin);
-        const std::string piece = trimmed(line.substr(begin, bar - begin));
-        // Blank-separated switches in one piece ("-logon -user") count one by one,
-        // unless the piece is a link whose name may hold blanks.
-        if (cutil_str_niequal(piece.c_str(), "-cl:", 4) || piece.find(' ') == std::string::npos) {
-            take(piece, &switches);
-        } else {
-            std::size_t at = 0;
-            while (at < piece.size()) {
-                const std::size_t blank = piece.find(' ', at);
-                take(trimmed(piece.substr(at, blank - at)), &switches);
-                if (blank == std::string::npos) break;
-                at = blank + 1;
-            }
-        }
-        if (bar == std::string::npos) break;
-        begin = bar + 1;
-    }
+    for (const std::string& piece : gateway::switch_pieces(line)) take(piece, &switches);
     return switches;
 }
 

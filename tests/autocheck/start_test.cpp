@@ -81,6 +81,9 @@ const StartCase kCases[] = {
     {"InstallAlone", "-install", false, "http://srv/c", kStartedThreads, nullptr},
     {"LogonWithAnotherRunning", "-logon", true, "http://srv/c", kStartedThreads, nullptr},
     {"UserWithAnotherRunning", "-user", true, "http://srv/c", kStartedThreads, nullptr},
+    // A desktop link's name is no switch: this is a start by hand.
+    {"ByHandThroughALinkNamedLikeASwitch", "-cl:Office-user", true, "http://srv/c",
+     kExitedAfterPage, "http://srv/c?from=assistant"},
 };
 
 class StartPaths : public testing::TestWithParam<StartCase> {

@@ -257,6 +257,11 @@ const EdgeCase kEdgeCases[] = {
      "-cl:Quarn|-install"},
     {"EmptyRoleIdKeepsTheStoredOne", "RoleID=", "RoleId=9", "RoleId", "9", "",
      "-cl:Quarn|-install"},
+    // Packet text stays one link name and one query value.
+    {"LinkNameAddsNoSwitch", "DeskLinkName=My\"|-u", "", "RoleId", "3", "", "-cl:My-u|-install"},
+    {"DeviceIdStaysOneQueryValue", "DeviceID=12&type=NoAuth#", "", "CutNetworkUrl",
+     "http://srv.example:8080/trade.php?tradecode=cutoff_net&device_id=12%26type%3DNoAuth%23", "",
+     "-cl:Quarn|-install"},
 };
 
 class InstallEdges : public Install, public testing::WithParamInterface<EdgeCase> {};
@@ -281,7 +286,7 @@ struct ForwardCase {
     const char* name;
     const char* changes;
     bool running;
-    bool answers;
+    const char* reply;  // the assistant's answer, null for none
     // Outcome.
     bool sent;
     bool stored;        // step 5 ran and the installer started
@@ -289,10 +294,15 @@ struct ForwardCase {
 };
 
 const ForwardCase kForwardCases[] = {
-    {"Answered", "", true, true, true, false, ""},
-    {"NotAnswered", "", true, false, true, true, "通知注册信失败"},
-    {"AlreadyForwarded", "WhatToDo=DeviceRegNotify", true, true, false, true, ""},
-    {"NoneRunning", "", false, true, false, true, "没有小助手进程在运行"},
+    {"Applied", "", true, "<TARN><Result>1</Result></TARN>", true, false, ""},
+    // An assistant that did not apply it (or does not know the notice).
+    {"NotApplied", "", true, "<TARN><Result>0</Result></TARN>", true, true, "通知注册信失败"},
+    {"AnswerWithoutResult", "", true, "<TARN/>", true, true, "通知注册信失败"},
+    {"NotAnswered", "", true, nullptr, true, true, "通知注册信失败"},
+    {"AlreadyForwarded", "WhatToDo=DeviceRegNotify", true, "<TARN><Result>1</Result></TARN>", false,
+     true, ""},
+    {"NoneRunning", "", false, "<TARN><Result>1</Result></TARN>", false, true,
+     "没有小助手进程在运行"},
 };
 
 class InstallForwarding : public Install, public testing::WithParamInterface<ForwardCase> {};
@@ -300,7 +310,9 @@ class InstallForwarding : public Install, public testing::WithParamInterface<For
 TEST_P(InstallForwarding, ToARunningAssistantOnce) {
     const ForwardCase& c = GetParam();
     if (c.running) start_running_assistant();
-    if (c.answers) queue_reply(comm_, "GetTcpPacketFrom", 1, cutil_xml_import_fre("<TARN/>"));
+    if (c.reply != nullptr) {
+        queue_reply(comm_, "GetTcpPacketFrom", 1, cutil_xml_import_fre(c.reply));
+    }
     EXPECT_EQ(1, install(packet(c.changes)));
 
     const auto sent = sent_requests(comm_);

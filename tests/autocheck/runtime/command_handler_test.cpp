@@ -93,6 +93,12 @@ const CommandCase kCases[] = {
     {"OpenNewUrlWithoutSize", URL "<Title>公告</Title><Width>wide</Width>", "", 0, kNone,
      OPENED "-1x-1|0|\n"},
     {"OpenNewUrlWithoutTitle", URL "<Width>800</Width>", "", 0, kNone, ""},
+    // An installer's packet, forwarded: stored here as the installation would.
+    {"RegistrationNotice",
+     "<WhatToDo>DeviceRegNotify</WhatToDo><TradeCode>DeviceRegNotify</TradeCode>"
+     "<CheckUrl>http://srv/check</CheckUrl><DeviceID>18</DeviceID>",
+     "", 1, kNone, "log: 收到设备注册通知，已保存配置\n"},
+    {"RegistrationNoticeWithoutCheckUrl", "<WhatToDo>DeviceRegNotify</WhatToDo>", "", 0, kNone, ""},
 };
 
 class ServerCommands : public CycleFixture, public testing::WithParamInterface<CommandCase> {};

@@ -64,6 +64,9 @@ const PassCase kCases[] = {
      "agent: 通过TDI， 断开网络\ntrace: 用户登录，做身份认证和安全检查\ncycle\n"
      "agent: 通过Praxa的TDI放开网络\nlog: 用户登录，做身份认证和安全检查\n",
      "10:00"},
+    // A folder named like a switch is no logon start: no cut, no cycle.
+    {"ByHandFromAFolderNamedLikeASwitch", "\"C:\\Users\\lab-user\\TarnAssistant.exe\"",
+     "SuportPraxa=1", 0, "", "09:30"},
     {"InstallRunsOnlyThePeriod", "TarnAssistant.exe -install", "IsDoSecurityCheck=1;CheckTime", 0,
      "cycle\nlog: 到达检查周期\n", "10:00"},
     {"PeriodWithServerDown", "", DUE, 0,

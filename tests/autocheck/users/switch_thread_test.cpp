@@ -5,8 +5,14 @@
 // wanted and fails when one is and no policy can be fetched.
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
+#include <set>
 
+#include "autocheck/runtime/command_handler.h"
+#include "autocheck/runtime/cycle_lock.h"
+#include "autocheck/runtime/switch_queue.h"
 #include "autocheck/runtime/switch_user_thread.h"
+#include "cutil/xml.h"
 #include "tests/autocheck/runtime/cycle_fixture.h"
 
 namespace {
@@ -84,5 +90,45 @@ TEST_P(SwitchThread, RunsTheCycleForTheBlocksUser) {
 
 INSTANTIATE_TEST_SUITE_P(EachOutcome, SwitchThread, testing::ValuesIn(kCases),
                          [](const auto& param_info) { return std::string(param_info.param.name); });
+
+// A "SwitchUser" push as the server command handler gets it.
+void push_switch(const std::string& user) {
+    const XmlDocument command(cutil_xml_import(
+        ("<TARN><WhatToDo>SwitchUser</WhatToDo><UserName>" + user + "</UserName></TARN>").c_str(),
+        "test", "push", __LINE__));
+    ASSERT_EQ(1, PacketRecvCallBack(command.get()));
+}
+
+// A burst while a switch waits for a running cycle: one thread takes them in
+// the order they came, the newest of a user replacing its older request, the
+// oldest waiting dropped past the limit, so the last request is run last.
+TEST_F(SwitchThread, BurstRunsInOrderOnOneThreadAndTheLastWins) {
+    configure("CheckUrl=http://srv/check;WebUrl=http://srv:8080;DeviceId=12;IsDoSecurityCheck=0",
+              "");
+    http_.answer("HttpGet", 1, kAccepted);
+    {
+        const std::lock_guard<std::mutex> running(autocheck::admission_cycle_lock());
+        push_switch("first");
+        ASSERT_TRUE(traces_.wait_for("ThreadSwitchUser", "尝试切换到用户: first", 10000));
+        for (int i = 0; i < 100; ++i) push_switch("u" + std::to_string(i));
+        push_switch("bob");
+        push_switch("carol");
+        push_switch("BOB");  // takes bob's place at the end
+    }
+    ASSERT_TRUE(traces_.wait_for("ThreadSwitchUser", "切换过程已完成: BOB", 30000));
+    std::string order;
+    std::set<std::uint32_t> threads;
+    for (const auto& record : traces_.find("ThreadSwitchUser", "尝试切换到用户: ")) {
+        order += record.message.substr(record.message.rfind(' ') + 1) + " ";
+        threads.insert(record.thread_id);
+    }
+    std::string expected = "first ";
+    for (int i = 102 - static_cast<int>(autocheck::kSwitchQueueLimit); i < 100; ++i) {
+        expected += "u" + std::to_string(i) + " ";
+    }
+    expected += "carol BOB ";
+    EXPECT_EQ(expected, order);
+    EXPECT_EQ(1u, threads.size());
+}
 
 }  // namespace
