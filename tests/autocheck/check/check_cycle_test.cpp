@@ -324,7 +324,13 @@ INSTANTIATE_TEST_SUITE_P(Gates, CycleGate, testing::ValuesIn(kGates),
 
 // Each row breaks one step after the first check; the cycle stops there or
 // carries on as the row says.
-enum Break { kPolicyIdMissing, kPolicyIdNegative, kNoDialogProgram, kNothingElse };
+enum Break {
+    kPolicyIdMissing,
+    kPolicyIdNegative,
+    kNoDialogProgram,
+    kAutoRepairUnset,
+    kNothingElse
+};
 
 struct EndCase {
     const char* name;
@@ -350,6 +356,8 @@ const EndCase kEnds[] = {
      "自动修复进程启动失败", nullptr, 64},
     {"NegativePolicyIdStops", kPolicyIdNegative, "Yes", 0, 0, 0, "没有取到PolicyId", "", nullptr,
      0},
+    {"NoAutoRepairSettingRepairsByHand", kAutoRepairUnset, "No", 0, 0, 1, "",
+     "因为没有开启自动修复功能，所以直接打开手动修复页面", nullptr, 64},
     {"MissingPolicyIdReportsZero", kPolicyIdMissing, "Yes", 0, 0, 1, "", "最后检查结果: success",
      "0", 200},
 };
@@ -362,9 +370,9 @@ TEST_P(CycleEnd, StopsOrCarriesOnAsTheStepSays) {
     plugin_.answer("CheckInTurn", 0, c.verdicts);
     WriteConfigInt("CheckFailRecheckTime", c.recheck_seconds);
     WriteConfigInt("IsAutoRepair", c.auto_repair);
-    if (c.broken == kPolicyIdMissing) {
+    if (c.broken == kPolicyIdMissing || c.broken == kAutoRepairUnset) {
         config_.reset();
-        write_settings("PolicyId");
+        write_settings(c.broken == kPolicyIdMissing ? "PolicyId" : nullptr);
     }
     if (c.broken == kPolicyIdNegative) Call_TarnWriteConfig("PolicyId", "-1");
     if (c.broken == kNoDialogProgram) std::remove(home_.path("TarnHtmlDlg.exe").c_str());

@@ -125,6 +125,13 @@ TEST_F(CredentialAuth, AnEmptyGivenUserNameAuthenticatesTheDeviceAlone) {
     EXPECT_GBK_EQ("以指定的用户名和密码进行认证 ", traced("UserAuthWithUserPassword", kTraceInfo));
 }
 
+// A text of whole three-byte groups has no padding: it is sent, not refused.
+TEST_F(CredentialAuth, GivenTextsOfWholeGroupsAreSent) {
+    http_.answer("HttpGet", 1, kAccepted);
+    EXPECT_EQ(1, UserAuthWithUserPassword("abc", "abcdef"));
+    EXPECT_EQ(URL "User&user_name=YWJj&password=YWJjZGVm&deviceid=12\n", sent("HttpGet"));
+}
+
 // Refused before any request: the trace says why, nothing is stored.
 struct RefusalCase {
     const char* name;
