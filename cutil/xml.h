@@ -11,6 +11,10 @@
 #include "os/compiler.h"
 
 constexpr int kXmlMaxAttributes = 32;
+// Elements nest at most this deep (the root is level 1). The agent's
+// documents need a handful of levels; a deeper text is refused whole by the
+// parser (traced), so that no peer can make a file or a tree of it.
+constexpr int kXmlMaxDepth = 256;
 
 struct XmlAttribute {
     char* name;

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "cutil/memory.h"
+#include "cutil/trace.h"
 #include "cutil/xml_internal.h"
 
 namespace cutil::xml {
@@ -106,6 +107,7 @@ XmlNode* parse(const char* text) {
     XmlNode* root = tag.node;
     XmlNode* element = root;  // whose content is being read
     XmlNode* last = nullptr;  // element's last child
+    int depth = 1;            // element's level
     const char* at = tag.resume;
     for (;;) {
         const TagRead read = read_tag(at, &tag, false);
@@ -124,7 +126,14 @@ XmlNode* parse(const char* text) {
             if (element == root) return root;
             last = element;
             element = element->parent;
+            --depth;
             continue;
+        }
+        if (depth + 1 > kXmlMaxDepth) {
+            LogTrace("cutil_xml_import", kTraceError, kSourceName, __LINE__,
+                     "XML文档嵌套超过%d层, 不接受", kXmlMaxDepth);
+            release_tree(tag.node);
+            break;
         }
         tag.node->parent = element;
         if (last != nullptr) {
@@ -136,6 +145,7 @@ XmlNode* parse(const char* text) {
         if (!tag.self_closing) {
             element = tag.node;
             last = nullptr;
+            ++depth;
         }
     }
     release_tree(root);

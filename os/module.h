@@ -19,6 +19,14 @@ Handle module_find(const char* file_name);
 // Address of an exported symbol, or null.
 void* module_symbol(Handle module, const char* name);
 
+// Address of a symbol that `module` itself exports and defines, or null
+// (procedure not found). POSIX: dlsym also searches the module's
+// dependencies (the C library's "system"), so the address must lie in the
+// module's own image. Windows: GetProcAddress reads only the module's export
+// table, but a forwarded export ("kernel32.X" -> another DLL) resolves into
+// another module and is refused the same way.
+void* module_own_symbol(Handle module, const char* name);
+
 // Drops one reference taken by module_load (FreeLibrary / dlclose); the
 // module is unloaded with its last reference. Used by tests that swap
 // test doubles; the product never unloads a module.

@@ -12,9 +12,12 @@ namespace os {
 // Creates the mutex or opens the one of that name (not held by the caller);
 // null on failure, with the last error set.
 Handle mutex_open(const char* name);
-// Waits as long as it takes. A holder that died releases it (Windows
-// reports the mutex abandoned; the waiter owns it all the same). False when
-// the handle is not usable.
+// Waits at most kMutexWaitLimitMs (then false, last error kErrorTimeout): a
+// holder that hangs stalls no one for ever. A holder that died releases it
+// (Windows reports the mutex abandoned; the waiter owns it all the same).
+// False when the handle is not usable. POSIX: a name another account created
+// is refused by mutex_open (access denied).
+inline constexpr unsigned kMutexWaitLimitMs = 30000;
 bool mutex_lock(Handle mutex);
 void mutex_unlock(Handle mutex);
 // Null does nothing.

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "os/types.h"
 
@@ -31,6 +32,10 @@ int process_count_by_name(const char* exe_name, int stop_at);
 // `parameters` is one command-line text. On success *process receives the
 // process handle when the system gives one (may stay null).
 bool process_shell_open(const char* file, const char* parameters, int show_state, Handle* process);
+
+// `argument` quoted as one argument of such a command-line text: the program
+// reads it back whole, whatever quotes it holds or backslashes it ends in.
+std::string command_argument_quote(const std::string& argument);
 // Starts `path` with `arguments` (argv style, null-terminated, without
 // argv[0]) and returns its handle; used by the tools and test helpers.
 Handle process_spawn(const char* path, const char* const* arguments);

@@ -29,4 +29,14 @@ std::size_t env_expand(const char* text, char* out, std::size_t size);
 // QUARN_SYSTEM_DIR, else "/usr/bin".
 std::size_t system_directory(char* out, std::size_t size);
 
+// The user's application-data folder as the system keeps it, whatever the
+// environment says (Windows: the shell's CSIDL_APPDATA; POSIX: the XDG data
+// folder, ~/.local/share). Returns the length; 0 when there is none or it
+// does not fit.
+std::size_t app_data_folder(char* out, std::size_t size);
+
+// True for a path that names the same place from any working folder
+// (Windows: "X:\..." or "\server\..."; POSIX: "/...").
+bool path_is_absolute(const char* path);
+
 }  // namespace os

@@ -61,6 +61,15 @@ bool private_directory_create(const char* path) {
     std::string native = posix::native_path(path);
     while (native.size() > 1 && native.back() == '/') native.pop_back();
     if (::mkdir(native.c_str(), 0700) == 0) return true;
+    if (errno == ENOENT) {
+        // A fresh account may not have its data folder (~/.local/share) yet:
+        // the missing folders above are made, private as the XDG ones are.
+        for (std::size_t slash = native.find('/', 1); slash != std::string::npos;
+             slash = native.find('/', slash + 1)) {
+            ::mkdir(native.substr(0, slash).c_str(), 0700);
+        }
+        if (::mkdir(native.c_str(), 0700) == 0) return true;
+    }
     if (errno != EEXIST) return fail_errno();
     struct stat info {};
     if (::stat(native.c_str(), &info) != 0) return fail_errno();

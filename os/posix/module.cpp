@@ -135,6 +135,21 @@ void* module_symbol(Handle module, const char* name) {
     return address;
 }
 
+void* module_own_symbol(Handle module, const char* name) {
+    void* address = module_symbol(module, name);
+    if (address == nullptr) return nullptr;
+    link_map* own = nullptr;
+    Dl_info info{};
+    link_map* holder = nullptr;
+    if (dlinfo(module, RTLD_DI_LINKMAP, &own) != 0 || own == nullptr ||
+        dladdr1(address, &info, reinterpret_cast<void**>(&holder), RTLD_DL_LINKMAP) == 0 ||
+        holder != own) {
+        set_last_error(kErrorProcNotFound);
+        return nullptr;
+    }
+    return address;
+}
+
 std::size_t module_path_of_address(const void* address, char* out, std::size_t size) {
     if (out != nullptr && size > 0) out[0] = '\0';
     AddressRequest request;

@@ -10,12 +10,15 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/mman.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <mutex>
 #include <new>
 #include <string>
+#include <thread>
 
 #include "os/error.h"
 #include "os/posix/internal.h"
@@ -25,7 +28,7 @@ namespace {
 
 struct NamedMutex {
     int fd;
-    std::mutex threads;
+    std::timed_mutex threads;
 };
 
 }  // namespace
@@ -42,6 +45,14 @@ Handle mutex_open(const char* name) {
         posix::set_last_error_from_errno(errno);
         return nullptr;
     }
+    // Another account may create the name first (the folder is everyone's)
+    // and hold its lock for ever: such an object is never ours.
+    struct stat info {};
+    if (fstat(fd, &info) != 0 || info.st_uid != getuid()) {
+        close(fd);
+        set_last_error(kErrorAccessDenied);
+        return nullptr;
+    }
     auto* mutex = new (std::nothrow) NamedMutex{fd, {}};
     if (mutex == nullptr) {
         close(fd);
@@ -53,13 +64,29 @@ Handle mutex_open(const char* name) {
 bool mutex_lock(Handle handle) {
     auto* mutex = static_cast<NamedMutex*>(handle);
     if (mutex == nullptr) return false;
-    mutex->threads.lock();
-    while (flock(mutex->fd, LOCK_EX) != 0) {
-        if (errno != EINTR) {
-            posix::set_last_error_from_errno(errno);
+    if (!mutex->threads.try_lock_for(std::chrono::milliseconds(kMutexWaitLimitMs))) {
+        set_last_error(kErrorTimeout);
+        return false;
+    }
+    // Polled so that the wait has an end: a holder that hangs must not stall
+    // every reader and writer of the store with it.
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(kMutexWaitLimitMs);
+    long pause = 20;  // microseconds, doubling: a short turn costs little
+    while (flock(mutex->fd, LOCK_EX | LOCK_NB) != 0) {
+        const int error_number = errno;
+        if (error_number == EINTR) continue;
+        if (error_number != EWOULDBLOCK || std::chrono::steady_clock::now() >= deadline) {
+            if (error_number == EWOULDBLOCK) {
+                set_last_error(kErrorTimeout);
+            } else {
+                posix::set_last_error_from_errno(error_number);
+            }
             mutex->threads.unlock();
             return false;
         }
+        std::this_thread::sleep_for(std::chrono::microseconds(pause));
+        if (pause < 5000) pause *= 2;
     }
     return true;
 }

@@ -13,13 +13,15 @@ std::string page_address(const char* url) {
     if (url == nullptr) return {};
     const std::string text(url);
     if (text.find("://") != std::string::npos || text.rfind("about:", 0) == 0) return text;
+    // A file named "-x.html" must not read as an option of the program it goes to.
+    if (text[0] == '-') return "./" + posix::native_path(url);
     return posix::native_path(url);
 }
 
 bool page_open_in_browser(const char* url, std::string* why) {
     // xdg-open forks the browser and ends; its exit code says whether a
     // handler was found.
-    const std::string parameters = std::string("\"") + url + "\"";
+    const std::string parameters = command_argument_quote(url);
     Handle opener = nullptr;
     if (!process_shell_open("xdg-open", parameters.c_str(), 1, &opener) || opener == nullptr) {
         *why = "xdg-open cannot be started";

@@ -139,7 +139,8 @@ bool apply(Lines* lines, const char* section, const char* key, const char* value
 
 bool profile_write_string(const char* path, const char* section, const char* key,
                           const char* value) {
-    if (path == nullptr || section == nullptr) {
+    if (path == nullptr || section == nullptr || !profile_single_line(section) ||
+        !profile_single_line(key) || !profile_single_line(value)) {
         set_last_error(kErrorInvalidParameter);
         return false;
     }

@@ -132,4 +132,16 @@ std::size_t system_directory(char* out, std::size_t size) {
     return posix::copy_out(folder, out, size);
 }
 
+std::size_t app_data_folder(char* out, std::size_t size) {
+    const char* folder = user_data_folder();
+    const std::size_t length = folder != nullptr ? std::strlen(folder) : 0;
+    if (out == nullptr || length == 0 || length >= size) return 0;
+    std::memcpy(out, folder, length + 1);
+    return length;
+}
+
+bool path_is_absolute(const char* path) {
+    return path != nullptr && path[0] == '/';
+}
+
 }  // namespace os

@@ -30,6 +30,20 @@ void* module_symbol(Handle module, const char* name) {
     return reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(module), name));
 }
 
+void* module_own_symbol(Handle module, const char* name) {
+    void* address = module_symbol(module, name);
+    if (address == nullptr) return nullptr;
+    HMODULE holder = nullptr;
+    if (!GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
+                                GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                            static_cast<LPCSTR>(address), &holder) ||
+        holder != static_cast<HMODULE>(module)) {
+        SetLastError(ERROR_PROC_NOT_FOUND);
+        return nullptr;
+    }
+    return address;
+}
+
 std::size_t module_path_of_address(const void* address, char* out, std::size_t size) {
     if (out != nullptr && size > 0) out[0] = '\0';
     HMODULE module = nullptr;

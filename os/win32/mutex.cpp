@@ -10,7 +10,8 @@ Handle mutex_open(const char* name) {
 }
 
 bool mutex_lock(Handle mutex) {
-    const DWORD result = WaitForSingleObject(mutex, INFINITE);
+    const DWORD result = WaitForSingleObject(mutex, kMutexWaitLimitMs);
+    if (result == WAIT_TIMEOUT) SetLastError(kErrorTimeout);
     return result == WAIT_OBJECT_0 || result == WAIT_ABANDONED;
 }
 

@@ -4,6 +4,7 @@
 #include <winsock2.h>
 #include <windows.h>
 #include <iphlpapi.h>
+#include <shlobj.h>
 
 #include <cstring>
 
@@ -50,6 +51,26 @@ std::size_t env_expand(const char* text, char* out, std::size_t size) {
 
 std::size_t system_directory(char* out, std::size_t size) {
     return GetSystemDirectoryA(out, static_cast<UINT>(out != nullptr ? size : 0));
+}
+
+std::size_t app_data_folder(char* out, std::size_t size) {
+    char folder[MAX_PATH] = "";
+    if (out == nullptr || size == 0 ||
+        FAILED(SHGetFolderPathA(nullptr, CSIDL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, folder))) {
+        return 0;
+    }
+    const std::size_t length = std::strlen(folder);
+    if (length == 0 || length >= size) return 0;
+    std::memcpy(out, folder, length + 1);
+    return length;
+}
+
+bool path_is_absolute(const char* path) {
+    if (path == nullptr) return false;
+    const bool drive = ((path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z')) &&
+                       path[1] == ':' && (path[2] == '\\' || path[2] == '/');
+    const bool share = (path[0] == '\\' || path[0] == '/') && (path[1] == '\\' || path[1] == '/');
+    return drive || share;
 }
 
 }  // namespace os

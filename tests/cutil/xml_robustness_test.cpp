@@ -13,20 +13,56 @@ namespace {
 using quarn::test::export_xml;
 using quarn::test::parse_xml;
 
-TEST(XmlRobustness, DeepNestingIsParsedCopiedCountedAndFreedWithoutRecursion) {
+// The parser refuses such a text (below); a tree built in memory may still
+// be that deep, and nothing walks it recursively.
+TEST(XmlRobustness, DeepNestingIsCopiedCountedAndFreedWithoutRecursion) {
     constexpr int kDepth = 100000;
-    std::string text;
-    text.reserve(kDepth * 7 + 16);
-    for (int i = 0; i < kDepth; ++i) text += "<N>";
-    for (int i = 0; i < kDepth; ++i) text += "</N>";
-    auto doc = parse_xml(text.c_str());
+    auto doc = parse_xml("<N/>");
     ASSERT_TRUE(doc);
+    XmlNode* bottom = doc.get();
+    for (int i = 1; i < kDepth; ++i) {
+        XmlNode* node = cutil_xml_import_fre("<N/>");
+        ASSERT_NE(nullptr, node);
+        node->parent = bottom;
+        bottom->first_child = node;
+        bottom = node;
+    }
     auto copy = parse_xml("<TARN/>");
     ASSERT_EQ(copy.get(), cutil_xml_copy_children(copy.get(), doc.get()));
     EXPECT_EQ(1, cutil_xml_count(copy.get(), "TARN/N"));
     EXPECT_EQ(-1, cutil_xml_export(copy.get(), nullptr, 0));  // too long for an int
     EXPECT_EQ(0, cutil_xml_delete(doc.get(), "N/N"));
     EXPECT_EQ(nullptr, doc->first_child);
+}
+
+std::string nested(int depth, const char* innermost) {
+    std::string text;
+    for (int i = 1; i < depth; ++i) text += "<N>";
+    text += innermost;
+    for (int i = 1; i < depth; ++i) text += "</N>";
+    return text;
+}
+
+TEST(XmlRobustness, NestingBeyondTheLimitIsRefusedWhole) {
+    const struct {
+        int depth;
+        const char* innermost;
+        bool parsed;
+    } rows[] = {
+        {kXmlMaxDepth, "<N>x</N>", true},
+        {kXmlMaxDepth, "<N/>", true},
+        {kXmlMaxDepth + 1, "<N>x</N>", false},
+        {kXmlMaxDepth + 1, "<N/>", false},
+        {140000, "<N/>", false},
+    };
+    for (const auto& row : rows) {
+        auto doc = parse_xml(nested(row.depth, row.innermost).c_str());
+        EXPECT_EQ(row.parsed, doc != nullptr) << row.depth << row.innermost;
+    }
+    // Unclosed: the text ends early at the limit, and is refused past it.
+    std::string open;
+    for (int i = 0; i < kXmlMaxDepth + 1; ++i) open += "<N>";
+    EXPECT_EQ(nullptr, parse_xml(open.c_str()));
 }
 
 TEST(XmlRobustness, AMegabyteOfChainedReferencesDecodesToOneAmpersand) {

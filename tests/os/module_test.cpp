@@ -66,6 +66,35 @@ TEST(Module, MissingSymbolFailsWith127) {
     EXPECT_EQ(os::kErrorProcNotFound, os::last_error());
 }
 
+// A name found through a module but defined elsewhere (a dependency on
+// POSIX, a forwarded export on Windows) is not the module's own.
+TEST(Module, OwnSymbolIsOnlyWhatTheModuleItselfDefines) {
+#ifdef _WIN32
+    const struct {
+        const char* module;
+        const char* name;
+        bool own;
+    } rows[] = {{"kernel32.dll", "EnterCriticalSection", false},
+                {"ntdll.dll", "RtlEnterCriticalSection", true}};
+#else
+    const std::string executable = file_name_of(executable_path());
+    const struct {
+        const char* module;
+        const char* name;
+        bool own;
+    } rows[] = {{executable.c_str(), "getpid", false}, {kSystemModule, "getpid", true}};
+#endif
+    for (const auto& row : rows) {
+        os::Handle module = os::module_find(row.module);
+        ASSERT_NE(nullptr, module) << row.module;
+        ASSERT_NE(nullptr, os::module_symbol(module, row.name)) << row.name;
+        EXPECT_EQ(row.own, os::module_own_symbol(module, row.name) != nullptr) << row.name;
+        if (!row.own) {
+            EXPECT_EQ(os::kErrorProcNotFound, os::last_error());
+        }
+    }
+}
+
 TEST(Module, LoadByPathGivesTheLoadedModule) {
     char path[1024];
     os::Handle system = os::module_find(kSystemModule);

@@ -17,6 +17,7 @@ struct Write {
     const char* section;
     const char* key;    // null: the whole section goes
     const char* value;  // null: the key goes
+    bool refused = false;
 };
 
 struct ProfileCase {
@@ -53,6 +54,14 @@ const ProfileCase kCases[] = {
      {{"Config", "WebUrl", "new"}},
      "[Config]\r\nWebUrl=new\r\n"},
     {"EmptyValueIsAValue", nullptr, {{"Config", "DeviceId", ""}}, "[Config]\r\nDeviceId=\r\n"},
+    // A line break would write a key of its own: nothing is written.
+    {"LineBreakInAnyTextIsRefused",
+     "[Config]\r\nDeviceId=12\r\n",
+     {{"Config", "WebUrl", "http://srv\r\nCryptKey=00", true},
+      {"Config", "DeviceId", "13\nIsForbid=0", true},
+      {"Config", "A\rB", "1", true},
+      {"Con\nfig", "A", "1", true}},
+     "[Config]\r\nDeviceId=12\r\n"},
 };
 
 class ProfileWrite : public quarn::test::FileTestFolder,
@@ -65,7 +74,7 @@ TEST_P(ProfileWrite, LeavesTheFileAsTheSystemWould) {
         ASSERT_TRUE(write_file(file, c.before));
     }
     for (const Write& w : c.writes) {
-        EXPECT_TRUE(os::profile_write_string(file.c_str(), w.section, w.key, w.value));
+        EXPECT_EQ(!w.refused, os::profile_write_string(file.c_str(), w.section, w.key, w.value));
     }
     EXPECT_EQ(c.after != nullptr ? c.after : "<missing>", read_file(file));
 }
