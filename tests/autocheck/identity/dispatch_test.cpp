@@ -83,6 +83,8 @@ const DispatchCase kCases[] = {
      "用户没有选择自动认证", "1 用户没有选择自动身份认证"},
     {"EpassWithoutAutoAuth", "12", kMissing, "", kNoModule, "Ukey_ePass1000ND", "no", true, "-", 0,
      "用户没有选择自动认证", "1 用户没有选择自动身份认证"},
+    {"EpassRunsAndFails", "12", kMissing, "", kNoModule, "Ukey_ePass1000ND", "Yes", true, "ePass",
+     0, kFailed, "1 Ukey_ePass1000ND 认证失败"},
     {"UkeyRunsWithoutAutoAuth", "12", kMissing, "", kNoModule, "UKEY", kMissing, true, "Ukey", 0,
      kFailed, "1 UKEY认证失败"},
     {"NoAuthRunsWithoutAutoAuth", "12", kMissing, "", kNoModule, "NoAuth", "No", true, "NoAuth", 1,
