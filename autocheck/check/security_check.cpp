@@ -1,5 +1,6 @@
 #include "autocheck/check/security_check.h"
 
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -25,6 +26,14 @@ constexpr char kFunction[] = "DoSecurityCheck";
 constexpr char kUnset[] = "Failed";
 constexpr std::size_t kHostSize = 64;
 constexpr int kShortestUsedSeconds = 5;
+// A check of a real policy takes seconds. A server that never answers the
+// plug-ins' downloads (each may wait for the HTTP client's own limit) or a
+// policy of thousands of items would otherwise hold the cycle, and every
+// forced check behind it, for as long as it likes: past this budget the
+// check is abandoned, as when the policy cannot be had.
+constexpr std::uint32_t kCheckBudgetMs = 3 * 60 * 1000;
+// Plug-in calls that failed in this check: not made again for another item.
+constexpr int kFailedCallsKept = 16;
 
 #define QUARN_ITEM "TARN/SecurityCheckPolicy/CheckItems/Item[%d]"
 
@@ -47,6 +56,8 @@ struct CheckRun {
     char host[kHostSize] = "";     // the server, from WebUrl
     int port = 0;
     char download_dir[kPathSize] = "";
+    char failed_calls[kFailedCallsKept][kPathSize] = {};  // "path|function"
+    int failed_count = 0;
 };
 
 void release_item(CheckRun* run) {
@@ -127,8 +138,21 @@ void call_plugin(CheckRun* run, XmlNode* check_type, const char* dll, const char
     if (run->text_form == nullptr) return;
     cutil_xml_export(check_type, run->text_form, size + 1);
 
+    // A module that could not be had (or a function that failed) in this
+    // check is not fetched and called again for the next item that names it.
+    char call_name[kPathSize];
+    std::snprintf(call_name, sizeof call_name, "%s|%s", dll, function);
+    for (int i = 0; i < run->failed_count; ++i) {
+        if (std::strcmp(run->failed_calls[i], call_name) == 0) {
+            QUARN_TRACE(kTraceError, "本次检查中调用%s的%s已失败，不再调用", dll, function);
+            return;
+        }
+    }
     if (run->notify != nullptr) run->notify(check_type, 1);
     const int called = CallOneModuleFuncA(module_path, run->text_form, function, &run->plugin_text);
+    if (called == 0 && run->failed_count < kFailedCallsKept) {
+        std::snprintf(run->failed_calls[run->failed_count++], kPathSize, "%s", call_name);
+    }
     if (called == 0 || run->plugin_text == nullptr) {
         if (run->plugin_text != nullptr) {
             QUARN_TRACE(kTraceError, "调用%s的%s返回失败, Err=%s", module_path, function,
@@ -206,7 +230,14 @@ void run_check(void* context) {
     history.repair_days = repair_days > 0 ? repair_days : 0;
 
     CheckTally tally;
-    for (int k = 1; k <= count; ++k) check_item(run, k, &tally);
+    const std::uint32_t started = os::tick_count();
+    for (int k = 1; k <= count; ++k) {
+        if (os::tick_count() - started > kCheckBudgetMs) {
+            QUARN_TRACE(kTraceError, "安全检查超过%u秒，放弃本次检查", kCheckBudgetMs / 1000);
+            return;
+        }
+        check_item(run, k, &tally);
+    }
     if (cutil_xml_count(run->result, "TARN/Result") == 0) {
         QUARN_TRACE(kTraceError, "没有检查结果");
         return;

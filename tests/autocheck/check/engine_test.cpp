@@ -332,6 +332,37 @@ TEST_F(Engine, TellsTheServerToPluginsNotifiesAndBuildsTheResultInOrder) {
     EXPECT_EQ("5", text_of(late_result.get(), "TARN/CheckUsedSecond"));
 }
 
+int g_calls_made = 0;
+std::uint32_t g_call_ms = 0;  // time on the fake clock at each notice (two per call)
+
+int QUARN_CDECL count_and_take_time(XmlNode*, int phase) {
+    if (phase == 1) ++g_calls_made;
+    os::seams::advance_fake_clock(g_call_ms);
+    return 0;
+}
+
+// A check bounded for a server that keeps it waiting: a failed plug-in call
+// is not made again for a later item, and past the time budget the check
+// is abandoned with nothing handed out.
+TEST_F(Engine, NeitherRetriesAFailedCallNorRunsPastItsBudget) {
+    const Item missing{Y, Y, "10", "NoSuchFunction"};
+    g_calls_made = 0;
+    g_call_ms = 0;
+    const auto [code, result] =
+        run(policy_text({missing, missing, kPasses, missing}, {}), count_and_take_time);
+    EXPECT_EQ(1, code);
+    EXPECT_EQ(2, g_calls_made);
+    EXPECT_EQ(2u, traces_.find("DoSecurityCheck", "本次检查中调用").size());
+
+    g_calls_made = 0;
+    g_call_ms = 31 * 1000;  // 62 s a call: the three-minute budget is spent after three
+    EXPECT_EQ(
+        0, run(policy_text({kPasses, kPasses, kPasses, kPasses, kPasses}, {}), count_and_take_time)
+               .first);
+    EXPECT_EQ(3, g_calls_made);
+    EXPECT_EQ(1u, traces_.find("DoSecurityCheck", "安全检查超过180秒").size());
+}
+
 // The fault is the point: the sanitizers must not report it first.
 __attribute__((noinline, no_sanitize_undefined, no_sanitize_address)) void write_through_null(
     void*) {
