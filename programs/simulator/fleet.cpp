@@ -23,18 +23,18 @@ std::string id_text(const Json& value) {
 
 }  // namespace
 
-std::vector<User> generated_users(const Json& spec, std::string* error) {
+std::vector<User> generated_users(const Json& recipe, std::string* error) {
     std::vector<User> users;
-    if (!spec.is_object()) {
+    if (!recipe.is_object()) {
         *error = "\"generated_users\" is no object";
         return users;
     }
-    const std::string prefix = spec.value("prefix", std::string("user"));
-    const long count = spec.value("count", 0L);
+    const std::string prefix = recipe.value("prefix", std::string("user"));
+    const long count = recipe.value("count", 0L);
     User model;
-    model.password = spec.value("password", std::string());
-    model.assignment.role_id = id_text(spec.value("role_id", Json()));
-    model.assignment.policy_id = id_text(spec.value("policy_id", Json()));
+    model.password = recipe.value("password", std::string());
+    model.assignment.role_id = id_text(recipe.value("role_id", Json()));
+    model.assignment.policy_id = id_text(recipe.value("policy_id", Json()));
     if (count < 1 || count > kMaxGeneratedUsers || prefix.empty() ||
         model.assignment.role_id.empty() || model.assignment.policy_id.empty()) {
         *error =

@@ -23,7 +23,7 @@ inline constexpr std::size_t kDevicesPerPage = 100;
 // The users "generated_users" asks for: {"prefix", "count", "password",
 // "role_id", "policy_id"} gives prefix0001 … prefixNNNN (at least four digits),
 // each with the password and role. Empty with `error` for a bad template.
-std::vector<User> generated_users(const Json& spec, std::string* error);
+std::vector<User> generated_users(const Json& recipe, std::string* error);
 
 // Sends `request` to every device that has spoken, many at once, and waits
 // for all the answers; each push is recorded as a single one is. Answers

@@ -34,7 +34,7 @@ std::optional<Scenario> with_users(const std::string& generated, std::string* er
 
 TEST(FleetScenario, GeneratedUsersFollowTheListedOnesNumberedFromOne) {
     const struct {
-        const char* spec;
+        const char* recipe;
         std::size_t count;  // 0: refused
         const char* first;
         const char* last;
@@ -50,14 +50,14 @@ TEST(FleetScenario, GeneratedUsersFollowTheListedOnesNumberedFromOne) {
     };
     for (const auto& row : rows) {
         std::string error;
-        const auto scenario = with_users(row.spec, &error);
+        const auto scenario = with_users(row.recipe, &error);
         if (row.count == 0) {
-            EXPECT_FALSE(scenario) << row.spec;
+            EXPECT_FALSE(scenario) << row.recipe;
             EXPECT_NE(std::string::npos, error.find("generated_users")) << error;
             continue;
         }
-        ASSERT_TRUE(scenario) << row.spec << ": " << error;
-        ASSERT_EQ(row.count + 1, scenario->users.size()) << row.spec;
+        ASSERT_TRUE(scenario) << row.recipe << ": " << error;
+        ASSERT_EQ(row.count + 1, scenario->users.size()) << row.recipe;
         EXPECT_EQ("zhang", scenario->users[0].name);
         EXPECT_EQ(row.first, scenario->users[1].name);
         EXPECT_EQ(row.last, scenario->users.back().name);
@@ -65,7 +65,7 @@ TEST(FleetScenario, GeneratedUsersFollowTheListedOnesNumberedFromOne) {
         EXPECT_EQ("9", scenario->users.back().assignment.policy_id);
     }
     std::string error;
-    EXPECT_EQ("Fp", with_users(rows[0].spec, &error)->users[2].password);
+    EXPECT_EQ("Fp", with_users(rows[0].recipe, &error)->users[2].password);
 }
 
 Scenario scenario_of(const std::string& extra = "") {
@@ -121,6 +121,8 @@ TEST(FleetState, PacketForANewMachineCarriesNoDeviceOfItsOwn) {
     EXPECT_EQ("", install_packet(state, {{"device", "new"}, {"user", "nobody"}}, "h"));
 }
 
+constexpr char kKey[] = "k";
+
 // An agent on loopback that answers every push it gets with `result`.
 struct AnsweringAgent {
     os::Socket socket = os::udp_open(os::kLoopbackIp, 0);
@@ -137,12 +139,12 @@ struct AnsweringAgent {
                 os::udp_receive_from(socket, buffer.data(), buffer.size(), 5000, &from);
             communicate::Fragment fragment;
             if (size > 0 &&
-                communicate::read_datagram(buffer.data(), static_cast<std::size_t>(size), "",
+                communicate::read_datagram(buffer.data(), static_cast<std::size_t>(size), kKey,
                                            &fragment) == communicate::Verdict::kAccepted) {
                 communicate::send_datagrams(
                     socket, from,
                     communicate::make_datagrams(communicate::Kind::kPushAnswer, fragment.header.id,
-                                                communicate::push_answer_payload(result), ""));
+                                                communicate::push_answer_payload(result), kKey));
             }
         });
     }
@@ -153,28 +155,26 @@ struct AnsweringAgent {
 };
 
 TEST(FleetPush, EveryDeviceThatSpokeIsPushedToAndEachOutcomeCounted) {
-    AnsweringAgent first, second, silent;
+    AnsweringAgent answering, silent;
     const std::string devices =
-        R"(, "register_unknown": false, "devices": [{"id": "1001", "listening_port": )" +
-        std::to_string(first.port()) + R"(}, {"id": "1002", "listening_port": )" +
-        std::to_string(second.port()) + R"(}, {"id": "1003", "listening_port": )" +
-        std::to_string(silent.port()) + R"(}, {"id": "1004"}])";
+        R"(, "crypt_key": "k", "register_unknown": false, "devices": [{"id": "1001", "listening_port": )" +
+        std::to_string(answering.port()) + R"(}, {"id": "1002", "listening_port": )" +
+        std::to_string(silent.port()) + R"(}, {"id": "1003"}])";
     ServerState state(scenario_of(devices));
-    for (const char* id : {"1001", "1002", "1003"}) state.note_contact(id, os::kLoopbackIp);
-    first.answer(1);
-    second.answer(1);
+    for (const char* id : {"1001", "1002"}) state.note_contact(id, os::kLoopbackIp);
+    answering.answer(1);
     Recorder recorder;
     PushRequest request;
     request.device_id = kAllDevices;
     request.command = "ShowUserOneMsg";
-    request.wait_ms = 1500;
+    request.wait_ms = 4000;
     const Json answer = push_all(state, recorder, request);
-    EXPECT_EQ(4u, answer["devices"]);
-    EXPECT_EQ(3u, answer["sent_count"]);
-    EXPECT_EQ(2u, answer["answered_count"]);
-    EXPECT_EQ(1u, answer["not_spoken"]);
-    EXPECT_EQ(2u, answer["results"]["1"]);
-    EXPECT_EQ(Json::array({"1003"}), answer["unanswered"]);
+    EXPECT_EQ(3u, answer.value("devices", 0u)) << answer.dump();
+    EXPECT_EQ(2u, answer.value("sent_count", 0u));
+    EXPECT_EQ(1u, answer.value("answered_count", 0u));
+    EXPECT_EQ(1u, answer.value("not_spoken", 0u));
+    EXPECT_EQ(Json({{"1", 1}}), answer["results"]);
+    EXPECT_EQ(Json::array({"1002"}), answer["unanswered"]);
     EXPECT_FALSE(answer["sent"].get<bool>());
     EXPECT_FALSE(answer["answered"].get<bool>());
 
