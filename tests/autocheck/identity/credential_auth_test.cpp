@@ -126,10 +126,15 @@ TEST_F(CredentialAuth, AnEmptyGivenUserNameAuthenticatesTheDeviceAlone) {
 }
 
 // A text of whole three-byte groups has no padding: it is sent, not refused.
-TEST_F(CredentialAuth, GivenTextsOfWholeGroupsAreSent) {
+// A name too long to encode whole is sent as an empty field.
+TEST_F(CredentialAuth, FieldsAreSentWholeOrEmpty) {
     http_.answer("HttpGet", 1, kAccepted);
     EXPECT_EQ(1, UserAuthWithUserPassword("abc", "abcdef"));
     EXPECT_EQ(URL "User&user_name=YWJj&password=YWJjZGVm&deviceid=12\n", sent("HttpGet"));
+    configure();
+    http_.answer("HttpGet", 1, kAccepted);
+    EXPECT_EQ(1, ADAutoAuth(std::string(600, 'u').c_str(), "CORP"));
+    EXPECT_EQ(URL "ADAutoLogin&user_name=&domain_name=Q09SUA::&deviceid=12\n", sent("HttpGet"));
 }
 
 // Refused before any request: the trace says why, nothing is stored.

@@ -49,8 +49,8 @@ int QUARN_CDECL list_certificates(int reserved, char** result) {
 
 struct UKeyCase {
     const char* name;
-    int key;  // HaveInsertUsbKey's answer; -1: no runtime-check module
-    int listed;
+    int key;                   // HaveInsertUsbKey's answer; -1: no runtime-check module
+    int listed;                // GetAllUsbKeyCert's answer; -1: the certificate module is not bound
     const char* certificates;  // inside <TARN>; null: no document at all
     const char* answers[2];    // the POSTs' answers in turn ("-": none)
     int result;
@@ -75,6 +75,8 @@ const UKeyCase kUKeyCases[] = {
     {"NoCertificate", 1, 1, "", kAccepted, nullptr, 0, "", ";", "没有插入有效的UKEY"},
     {"ListFails", 1, 0, CERT_A, kAccepted, nullptr, 0, "", ";", "取设备UKEY证书信息失败"},
     {"ListUnreadable", 1, 1, nullptr, kAccepted, nullptr, 0, "", ";", "创建证书信息报文失败"},
+    {"CertificateModuleNotBound", 1, -1, CERT_A, kAccepted, nullptr, 0, "", ";",
+     "取设备UKEY证书信息失败"},
     {"Unregistered", 1, 1, CERT_A, kAccepted, nullptr, 0, "", ";", "DeviceId==0，设备可能没有注册",
      "DeviceId"},
     {"NoWebUrl", 1, 1, CERT_A, kAccepted, nullptr, 0, "", ";", "没有找到检查页面", "WebUrl"},
@@ -93,7 +95,7 @@ TEST_P(UKeyAuthRows, PostEachCertificateUntilOneIsAccepted) {
     g_certificates =
         c.certificates != nullptr ? std::string("<TARN>") + c.certificates + "</TARN>" : "no list";
     g_listed = c.listed;
-    GetAllUsbKeyCert = &list_certificates;
+    GetAllUsbKeyCert = c.listed >= 0 ? &list_certificates : nullptr;
     for (const char* answer : c.answers) {
         if (answer == nullptr) continue;
         const bool answered = answer[0] != '-';
