@@ -6,8 +6,13 @@
 #include <string>
 #include <vector>
 
+#include "interface/config_access.h"
+#include "interface/sibling_abi.h"
 #include "os/http.h"
+#include "os/memory.h"
+#include "os/module.h"
 #include "os/system.h"
+#include "tests/fakes/fake_module.h"
 #include "tests/siblings/http_client/server/test_server.h"
 
 namespace {
@@ -87,6 +92,43 @@ TEST_F(Tls, OnlyAVerifiedServerIsAccepted) {
                  (answered ? "" : response.detail + ")") + "\n";
     }
     std::printf("%s", table.c_str());
+}
+
+// Through the module as the agent calls it: the pin comes from the
+// configuration store, and a refused server is a line in the user log.
+TEST_F(Tls, TheModuleTakesThePinFromTheStoreAndTellsTheUser) {
+    FakeModule config(fake_path("QuarnAssConfigMgr.dll"));
+    FakeModule log(fake_path("QuarnAssLog.dll"));
+    const os::Handle module = os::module_load((program_dir() + sibling::kHttpClientDll).c_str());
+    ASSERT_NE(nullptr, module);
+    const auto get =
+        reinterpret_cast<sibling::HttpGetFunction>(os::module_symbol(module, "HttpGet"));
+    ASSERT_NE(nullptr, get);
+    const std::string other_pin = (pin_[0] == 'A' ? "B" : "A") + pin_.substr(1);
+    struct Row {
+        const char* listener;
+        std::string pin;
+        int result;
+        bool told;  // a user-log line about the server
+    };
+    const Row rows[] = {
+        {"good", pin_, 1, false},
+        {"good", other_pin, 0, true},
+        {"wrong_host", "", 0, true},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(std::string(row.listener) + " " + row.pin);
+        Call_TarnWriteConfig("ServerKeyPin", row.pin.c_str());
+        log.reset();
+        char* answer = nullptr;
+        EXPECT_EQ(row.result, get(server_->secure_url(row.listener, "/text").c_str(), &answer));
+        if (answer != nullptr) os::global_free(answer);
+        const auto lines = log.calls_of("TarnLogToFile");
+        EXPECT_EQ(row.told ? 1u : 0u, lines.size());
+        if (!lines.empty()) {
+            EXPECT_NE(std::string::npos, lines[0].arguments.find("服务器身份验证失败"));
+        }
+    }
 }
 
 }  // namespace
