@@ -3,6 +3,7 @@ assistant's CPU time for the pass against the time the same exchanges take
 when a bare client replays them.
 
     admission.py --bin DIR --simulator PROGRAM --replay PROGRAM [--passes N] [--rounds N]
+                 [--callgrind FILE]
 
 The product of DIR is installed into a throw-away assistant directory against
 quarnsim serving bench20.json (every datagram tagged). Each pass starts a
@@ -11,7 +12,10 @@ assistant's user + system time (its /proc/<pid>/stat, at the moment the
 report is recorded) is its cost. The pass's requests, taken from the record
 file in order, are then replayed by the bare client `--rounds` times against
 the same simulator (the assistant stopped). Medians are printed with their
-ratio.
+ratio. With --callgrind a second pass (the modules cached by the first, as in
+most passes) runs under callgrind instead, and its profile (instruction
+counts: steady while other work loads the machine) goes to FILE, from the
+process start to the end of the pass.
 """
 
 import argparse
@@ -106,6 +110,41 @@ def one_pass(product, simulator):
     return own, children, records
 
 
+class Profiled(harness.Product):
+    """The product whose assistant runs under callgrind."""
+
+    def __init__(self, bin_dir, out):
+        super().__init__(bin_dir)
+        self.out = out
+        self.profiling = False
+
+    def command(self, program, args):
+        line = super().command(program, args)
+        if program != harness.ASSISTANT or not self.profiling:
+            return line
+        return ["valgrind", "--tool=callgrind", f"--callgrind-out-file={self.out}",
+                "--dump-instr=no", "--collect-atstart=yes"] + line
+
+
+def profile(options, simulator):
+    """One pass under callgrind; the profile ends with the process, ended
+    as soon as the report is recorded."""
+    product = Profiled(options.bin, os.path.abspath(options.callgrind))
+    try:
+        product.install_files()
+        code, out = product.install_packet(simulator)
+        if code != 0 or not harness.wait_until(lambda: product.config().get("CheckUrl"), 60):
+            raise RuntimeError(f"installation failed (exit {code}): {out.strip()}")
+        product.stop_assistants()
+        # As the benchmark's median pass: the modules are in the cache already.
+        one_pass(product, simulator)
+        product.profiling = True
+        one_pass(product, simulator)
+    finally:
+        product.remove()
+    print(f"callgrind profile of one pass: {options.callgrind}")
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--bin", required=True)
@@ -113,7 +152,18 @@ def main():
     parser.add_argument("--replay", required=True)
     parser.add_argument("--passes", type=int, default=5)
     parser.add_argument("--rounds", type=int, default=5)
+    parser.add_argument("--callgrind")
     options = parser.parse_args()
+    if options.callgrind:
+        folder = harness.tempfile.mkdtemp(prefix="quarn-profile-")
+        simulator = harness.Simulator(options.simulator, folder, options.bin)
+        try:
+            simulator.start(harness.load_scenario(SCENARIO, crypt_key=KEY))
+            profile(options, simulator)
+        finally:
+            simulator.stop()
+            harness.shutil.rmtree(folder, ignore_errors=True)
+        return 0
 
     product = harness.Product(options.bin)
     simulator = harness.Simulator(options.simulator, product.top, product.bin_dir)

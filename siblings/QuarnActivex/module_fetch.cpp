@@ -2,7 +2,9 @@
 
 #include <atomic>
 #include <cstdio>
+#include <map>
 #include <memory>
+#include <mutex>
 
 #include "cutil/markup.h"
 #include "cutil/trace.h"
@@ -12,6 +14,7 @@
 #include "os/crypto.h"
 #include "os/error.h"
 #include "os/file.h"
+#include "os/file_stamp.h"
 #include "os/memory.h"
 #include "os/module.h"
 #include "os/process.h"
@@ -100,11 +103,42 @@ std::string cached_name(const std::string& name, const os::Sha256Digest& digest)
     return stem + "-" + os::digest_hex(digest) + extension;
 }
 
+// Files of this process's cache found to hold their digest, with their stamp
+// then: a policy calls one plug-in for many items, and hashing it again on
+// every call was most of a check pass's CPU. Any write, replacement or rename
+// changes the stamp, and the file is hashed again.
+struct VerifiedFile {
+    os::Sha256Digest digest;
+    os::FileStamp stamp;
+};
+std::mutex verified_mutex;
+std::map<std::string, VerifiedFile> verified;
+constexpr std::size_t kMaxVerified = 256;
+
 bool has_digest(const std::string& path, const os::Sha256Digest& digest) {
+    os::FileStamp before{};
+    const bool stamped = os::file_stamp(path.c_str(), &before);
+    if (stamped) {
+        const std::lock_guard<std::mutex> lock(verified_mutex);
+        const auto known = verified.find(path);
+        if (known != verified.end() && known->second.stamp == before &&
+            os::tags_equal(known->second.digest.data(), digest.data(), digest.size())) {
+            return true;
+        }
+    }
     std::string bytes;
     os::Sha256Digest found{};
-    return read_file(path, &bytes) && os::sha256({{bytes.data(), bytes.size()}}, found) &&
-           os::tags_equal(found.data(), digest.data(), digest.size());
+    const bool held = read_file(path, &bytes) &&
+                      os::sha256({{bytes.data(), bytes.size()}}, found) &&
+                      os::tags_equal(found.data(), digest.data(), digest.size());
+    // Remembered only when the file did not change while it was read.
+    os::FileStamp after{};
+    if (held && stamped && os::file_stamp(path.c_str(), &after) && after == before) {
+        const std::lock_guard<std::mutex> lock(verified_mutex);
+        if (verified.size() >= kMaxVerified) verified.clear();
+        verified[path] = VerifiedFile{digest, before};
+    }
+    return held;
 }
 
 // The caller traces the reason and hands it back as the result text.
