@@ -1,4 +1,4 @@
-"""The ePass1000ND serial-number logon end to end, natively: a SoftHSM2 token
+"""The ePass1000ND serial-number logon end to end, natively and over HTTPS: a SoftHSM2 token
 stands in for the key (the certificate module reports the token's serial
 number through PKCS#11), the simulator knows the key by that number and the
 user's password, and the assistant logs on with it at each logon start."""
@@ -42,7 +42,8 @@ class KeySerialLogon(unittest.TestCase):
                           if "Serial number:" in line and line.split(":", 1)[1].strip())
         cls.product = Product(OPTIONS["bin"], wine=False)
         cls.product.env["SOFTHSM2_CONF"] = cls.conf
-        cls.sim = Simulator(OPTIONS["simulator"], cls.product.top, cls.product.bin_dir)
+        # Over HTTPS, as a deployment that carries passwords in its addresses should run.
+        cls.sim = Simulator(OPTIONS["simulator"], cls.product.top, cls.product.bin_dir, https=True)
         scenario = load_scenario("sample.json", check_param={"AuthInterval": 0})
         scenario["serial_keys"] = [{"serial": cls.serial, "password": PASSWORD, "role_id": "7",
                                     "policy_id": "12"}]
@@ -78,6 +79,9 @@ class KeySerialLogon(unittest.TestCase):
                          (auth.get("user"), auth.get("accepted"), auth.get("method")))
         self.assertTrue(wait_until(lambda: self.product.config().get("RoleId") == "7", 30))
         self.assertEqual("12", self.product.config().get("PolicyId"))
+        self.assertTrue(self.product.config().get("WebUrl", "").startswith("https://"))
+        self.assertIn("server:      https, verified through the system trust store",
+                      self.product.quarnctl("status")[1])
 
     def test_2_refused_with_another_password(self):
         self.product.quarnctl("config", "set", "Password", "d3Jvbmc:")  # "wrong"
