@@ -2,7 +2,9 @@
 // the wait for the server and the preparation of the passes.
 #include "autocheck/runtime/working_thread.h"
 
+#include <algorithm>
 #include <cstring>
+#include <random>
 #include <string>
 
 #include "autocheck/desktop_agent/praxa_network.h"
@@ -30,6 +32,8 @@ constexpr char kFunction[] = "WorkingThread";
 constexpr std::uint32_t kServerPollMs = 3000;
 constexpr std::uint32_t kPassIntervalMs = 5000;
 constexpr int kShowMaximized = 3;
+// RandomDelay: at most this many seconds (an hour) before the first contact.
+constexpr int kMaxRandomDelaySeconds = 3600;
 
 #define WORKING_TRACE(level, ...) \
     LogTrace(kFunction, level, autocheck::kAutoCheckSource, __LINE__, __VA_ARGS__)
@@ -47,6 +51,20 @@ void uninstall_and_exit() {
         LaunchProgram(nullptr, assistant, "-u", kShowMaximized);
     }
     os::process_exit(0);
+}
+
+// A start delayed by up to RandomDelay seconds (absent or 0: none), drawn
+// anew by each start: endpoints that all start in one minute (a logon at
+// nine, power back after a cut) then reach the server spread over that
+// time, and so do their later heartbeats, which keep the phase of the start.
+void random_start_delay() {
+    const int seconds = std::min(ReadConfigIntOr("RandomDelay"), kMaxRandomDelaySeconds);
+    if (seconds <= 0) return;
+    std::minstd_rand generator(std::random_device{}());
+    const auto delay = std::uniform_int_distribution<std::uint32_t>(
+        0, static_cast<std::uint32_t>(seconds) * 1000u)(generator);
+    WORKING_TRACE(kTraceInfo, "RandomDelay: %u ms", static_cast<unsigned>(delay));
+    os::sleep_ms(delay);
 }
 
 }  // namespace
@@ -86,6 +104,7 @@ std::uint32_t WorkingThread(void*) {
     Call_TarnLogToFile("%s", banner.c_str());
     WORKING_TRACE(kTraceInfo, "进入自动身份认证和安全检查线程");
 
+    random_start_delay();
     WaitForServer();
     WorkingState state = PrepareWorkingPasses(command_line);
     for (;;) {
