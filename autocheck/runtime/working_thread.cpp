@@ -56,7 +56,8 @@ void uninstall_and_exit() {
 // A start delayed by up to RandomDelay seconds (absent or 0: none), drawn
 // anew by each start: endpoints that all start in one minute (a logon at
 // nine, power back after a cut) then reach the server spread over that
-// time, and so do their later heartbeats, which keep the phase of the start.
+// time. Their heartbeats spread only over the whole minutes it spans: the
+// heartbeat clock counts minutes of the clock, not seconds.
 void random_start_delay() {
     const int seconds = std::min(ReadConfigIntOr("RandomDelay"), kMaxRandomDelaySeconds);
     if (seconds <= 0) return;
