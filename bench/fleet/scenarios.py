@@ -116,6 +116,7 @@ def logon_storm(fleet):
     if not wait_for(lambda: len(os.listdir(arrivals)) == n, 60, 0.1):
         raise AssertionError(f"only {len(os.listdir(arrivals))} starts reached the gate")
     time.sleep(0.3)  # from the arrival note to the FIFO's open
+    bytes0 = fleet.network.veth_bytes()
     t0 = time.time()
     opening = release(gate, fleet)
     limit = 120 + n
@@ -128,6 +129,7 @@ def logon_storm(fleet):
         return found if len(found) >= n else None
 
     wait_for(reports, limit)
+    bytes1 = fleet.network.veth_bytes()
     records = new_records(sim, mark)
     found = {}
     for r in records:
@@ -152,12 +154,15 @@ def logon_storm(fleet):
               if any(firsts) else None,
               "last_report_s": round(last_report, 2), "exchanges": len(records),
               "peak_exchanges_per_s": peak, "peak_second": second,
-              "reported": len(found), "failed": failed}
+              "reported": len(found), "failed": failed,
+              "bytes_per_endpoint": round(sum(bytes1.get(e.index, 0) - bytes0.get(e.index, 0)
+                                              for e in endpoints) / n)}
     table(f"1. logon storm: {n} endpoints started within {opening:.2f} s",
           ["endpoints", "reported success", "failed", "last report (s)", "exchanges",
-           "peak exchanges/s (at s)", "first contacts within (s)"],
+           "peak exchanges/s (at s)", "first contacts within (s)", "bytes per endpoint"],
           [[n, n - len(failed), len(failed), f"{last_report:.1f}", len(records),
-            f"{peak} (at {second})", result["first_contact_spread_s"]]])
+            f"{peak} (at {second})", result["first_contact_spread_s"],
+            result["bytes_per_endpoint"]]])
     for host, why in failed[:20]:
         print(f"  failed: {host}: {why}")
     fleet.first_snapshot = snapshot(fleet)
