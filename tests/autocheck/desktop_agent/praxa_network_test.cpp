@@ -54,6 +54,7 @@ struct AgentCase {
     const char* database_calls;  // "Name " per call
     int opened = 1;              // DB_OpenConfigDB_Read's answer
     int read = 1;                // DB_ReadConfigDB's answer once it is handed a buffer
+    bool database_exports = true;
 };
 
 const char kNoAgentTrace[] = "1 BrimDepend.dll 加载失败，Praxa客户端可能没装,无法通过TDI控制网络\n";
@@ -83,6 +84,9 @@ const AgentCase kCases[] = {
     {"DatabaseDoesNotOpen", 1, kDepend, true, options("2", "10.1.1.1", "45"), 0,
      "2 通过TDI， 断开网络\n1 DB_OpenConfigDB_Read打开Praxa数据库失败，无法通过TDI控制网络\n", "",
      "DB_OpenConfigDB_Read ", 0},
+    {"DatabaseExportsMissing", 1, kDepend, true, "", 0,
+     "2 通过TDI， 断开网络\n1 取数据库操作接口失败，无法读取Praxa数据，无法通过TDI控制网络\n", "",
+     "", 1, 1, false},
     {"RecordUnreadable", 1, kDepend, true, options("2", "10.1.1.1", "45"), 0,
      "2 通过TDI， 断开网络\n1 没有取到 AgentOption 信息，无法断开网络\n", "", kReadCalls, 1, 0},
     {"UnparsableRecord", 1, kDepend, true, "no document", 0,
@@ -110,7 +114,12 @@ TEST_P(PraxaNetwork, AsksTheAgentOnlyWithCompleteOptions) {
                 "BrimDepend.dll");
         if (c.depend == kDependFaulting) depend.answer("CutoffNetwork", 1, "fault");
     }
-    if (c.database) install(&database, fake_path("BrimDatabase.dll"), "BrimDatabase.dll");
+    if (c.database) {
+        install(&database,
+                c.database_exports ? fake_path("BrimDatabase.dll")
+                                   : fake_without_exports_path("BrimDatabase.dll"),
+                "BrimDatabase.dll");
+    }
     if (!c.record.empty()) database.answer("DB_ReadConfigDB", c.read, c.record.c_str());
     if (c.opened != 1) database.answer("DB_OpenConfigDB_Read", c.opened);
     TraceCapture traces;
