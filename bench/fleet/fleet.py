@@ -2,7 +2,7 @@
 
     fleet.py --bin DIR --simulator PROGRAM [-n N] [--users shared|per-device]
              [--steady SECONDS] [--auth-interval MINUTES] [--outage SECONDS]
-             [--random-delay SECONDS] [--json FILE] [--test]
+             [--random-delay SECONDS] [--wine 0] [--json FILE] [--test]
 
 Each of the N endpoints is the product of DIR installed into an assistant
 directory of its own and run in network, mount and UTS namespaces of its own
@@ -289,6 +289,7 @@ def main():
     parser.add_argument("--auth-interval", type=int, default=1)
     parser.add_argument("--outage", type=int, default=120)
     parser.add_argument("--random-delay", type=int, default=0)
+    parser.add_argument("--wine", type=int, default=0, metavar="K")
     parser.add_argument("--json")
     parser.add_argument("--test", action="store_true")
     options = parser.parse_args()
@@ -302,6 +303,9 @@ def main():
         return SKIPPED
     if not 1 <= options.n <= 2000:
         parser.error("N from 1 to 2000")
+    if options.wine:
+        # Each Wine endpoint needs a prefix and a wineserver of its own.
+        parser.error("endpoints under Wine are not built yet: --wine 0 only")
 
     for number in (signal.SIGINT, signal.SIGTERM, signal.SIGHUP):
         signal.signal(number, on_signal)
