@@ -13,6 +13,7 @@ its file changes; a survivor is run again when its file or the tests change.
 
 import argparse
 import dataclasses
+import fcntl
 import json
 import os
 import random
@@ -116,18 +117,32 @@ class Cache:
         return status
 
     def tried(self, name, content, key):
-        return key in self.data.get(name, {}).get(content, {})
+        """Whether an earlier run tried this change of this line (in any
+        spelling of the operator's replacement)."""
+        def place(k):
+            fields = k.split("|")
+            return fields[0], fields[1], fields[-1]
+        return place(key) in {place(k) for k in self.data.get(name, {}).get(content, {})}
 
     def put(self, name, content, key, status, tests):
-        with self.lock:
-            per_file = self.data.setdefault(name, {})
-            for old in [c for c in per_file if c != content]:
-                del per_file[old]
+        # Runs in other workspaces write the same file: merge under a lock.
+        with self.lock, open(self.path + ".lock", "w") as lock:
+            fcntl.flock(lock, fcntl.LOCK_EX)
+            data = {}
+            if os.path.exists(self.path):
+                with open(self.path) as f:
+                    data = json.load(f)
+            per_file = data.setdefault(name, {})
             per_file.setdefault(content, {})[key] = [status, tests]
+            # A few contents per file: another commit's runs keep theirs.
+            for old in list(per_file)[:-4]:
+                del per_file[old]
             tmp = self.path + ".tmp"
             with open(tmp, "w") as f:
-                json.dump(self.data, f)
+                json.dump(data, f)
             os.replace(tmp, self.path)
+            if self.enabled:
+                self.data = data
 
 
 # --- running ---------------------------------------------------------------------
