@@ -1,4 +1,5 @@
-// Message boxes and window lookup without a windowing system.
+// Message boxes (a GTK dialog where a display is reachable, else the safe
+// answer) and window lookup without a windowing system.
 //
 // Window registry: a program that "owns a window" records its title as a file
 // in a per-user folder ($XDG_RUNTIME_DIR/quarn-windows, else
@@ -20,6 +21,7 @@
 
 #include "os/error.h"
 #include "os/posix/internal.h"
+#include "os/posix/message_dialog.h"
 #include "os/seams.h"
 #include "os/text.h"
 
@@ -70,11 +72,13 @@ int message_box(const char* text, const char* caption, unsigned flags) {
     if (seams::MessageBoxAnswer answer = seams::message_box_answer()) {
         return answer(text, caption, flags);
     }
-    // No one to ask: show the question on stderr and take the safe answer,
-    // the one that does nothing (Cancel, No, Abort; OK for a plain notice).
     const std::string shown_caption =
         caption != nullptr ? gbk_to_utf8(caption, std::strlen(caption)) : "";
     const std::string shown_text = text != nullptr ? gbk_to_utf8(text, std::strlen(text)) : "";
+    int answer = 0;
+    if (posix::message_dialog(shown_text, shown_caption, flags, &answer)) return answer;
+    // No one to ask: show the question on stderr and take the safe answer,
+    // the one that does nothing (Cancel, No, Abort; OK for a plain notice).
     std::fprintf(stderr, "[%s] %s\n", shown_caption.c_str(), shown_text.c_str());
     switch (flags & kTypeMask) {
         case 0:
