@@ -6,6 +6,7 @@
 #include "interface/launch.h"
 #include "interface/sibling_abi.h"
 #include "os/process.h"
+#include "os/process_owner.h"
 
 namespace {
 
@@ -34,7 +35,7 @@ int QUARN_STDCALL Start(std::int32_t, std::int32_t) {
     LogTrace(kFunction, kTraceInfo, kTraceSource, __LINE__, "小助手命令行: %s", command_line);
 
     // Includes this process: 2 means that another assistant runs.
-    const int assistants = os::process_count_by_name(sibling::kAssistantExe, 2);
+    const int assistants = os::process_count_own_by_name(sibling::kAssistantExe, 2);
     const bool another_runs = assistants >= 2;
 
     // Whole switches after the program name: a folder or link name holding

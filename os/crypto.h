@@ -33,4 +33,17 @@ bool tags_equal(const void* a, const void* b, std::size_t size);
 // Lower-case hexadecimal of a digest, as manifests and traces write it.
 std::string digest_hex(const Sha256Digest& digest);
 
+// AES-256-GCM (os/*/crypto_aead.cpp): a 32-byte key, a 12-byte nonce that
+// one key never takes twice, a 16-byte tag over `aad` and the cipher text.
+inline constexpr std::size_t kAeadKeySize = 32;
+inline constexpr std::size_t kAeadNonceSize = 12;
+inline constexpr std::size_t kAeadTagSize = 16;
+// *sealed = the cipher text (as long as `plain`) followed by the tag.
+bool aead_seal(const std::uint8_t* key, const std::uint8_t* nonce, ByteRange aad, ByteRange plain,
+               std::string* sealed);
+// *plain = what `sealed` holds; false, and *plain empty, when the tag does
+// not verify under `key`, `nonce` and `aad`.
+bool aead_open(const std::uint8_t* key, const std::uint8_t* nonce, ByteRange aad, ByteRange sealed,
+               std::string* plain);
+
 }  // namespace os

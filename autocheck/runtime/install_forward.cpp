@@ -8,6 +8,7 @@
 #include "interface/system_helpers.h"
 #include "interface/user_log.h"
 #include "os/process.h"
+#include "os/process_owner.h"
 
 namespace install {
 namespace {
@@ -17,7 +18,7 @@ constexpr char kSending[] = "发送设备注册通知";
 constexpr char kNotAnswered[] = "通知注册信失败";
 
 bool wants_forwarding() {
-    if (os::process_count_by_name(sibling::kAssistantExe, 2) == 0) {
+    if (os::process_count_own_by_name(sibling::kAssistantExe, 2) == 0) {
         INSTALL_TRACE(kTraceError, "没有小助手进程在运行");
         return false;
     }

@@ -6,11 +6,14 @@
 #include <netdb.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <sys/eventfd.h>
 #include <sys/socket.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
+#include <vector>
 
 #include "os/error.h"
 #include "os/posix/internal.h"
@@ -53,6 +56,20 @@ bool wait_ready(int fd, short events, std::uint32_t timeout_ms) {
         }
         if (errno != EINTR) return fail_from_errno();
     }
+}
+
+// Milliseconds of a clock that never steps, for the whole-call bounds.
+std::uint64_t monotonic_ms() {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<std::uint64_t>(now.tv_sec) * 1000 +
+           static_cast<std::uint64_t>(now.tv_nsec) / 1000000;
+}
+
+// What is left of `timeout_ms` since `start` (0 once it ran out).
+std::uint32_t left_of(std::uint64_t start, std::uint32_t timeout_ms) {
+    const std::uint64_t spent = monotonic_ms() - start;
+    return spent >= timeout_ms ? 0 : static_cast<std::uint32_t>(timeout_ms - spent);
 }
 
 Socket open_bound(int type, std::uint32_t ip, std::uint16_t port, bool reuse) {
@@ -102,6 +119,12 @@ Socket udp_open(std::uint32_t ip, std::uint16_t port) {
         setsockopt(fd_of(socket), SOL_SOCKET, SO_SNDBUF, &size, sizeof size);
     }
     return socket;
+}
+
+Socket udp_open_exclusive(std::uint32_t ip, std::uint16_t port) {
+    // Without SO_REUSEADDR and SO_REUSEPORT Linux refuses every later bind of
+    // the port; a reuse group would be open to sockets of the same user only.
+    return udp_open(ip, port);
 }
 
 bool udp_send_to(Socket socket, const SocketAddress& to, const void* data, std::size_t size) {
@@ -180,8 +203,9 @@ Socket tcp_connect(const SocketAddress& to, std::uint32_t timeout_ms) {
 
 bool tcp_send_all(Socket socket, const void* data, std::size_t size, std::uint32_t timeout_ms) {
     const auto* bytes = static_cast<const char*>(data);
+    const std::uint64_t start = monotonic_ms();
     while (size > 0) {
-        if (!wait_ready(fd_of(socket), POLLOUT, timeout_ms)) return false;
+        if (!wait_ready(fd_of(socket), POLLOUT, left_of(start, timeout_ms))) return false;
         const ssize_t sent = send(fd_of(socket), bytes, size, MSG_NOSIGNAL);
         if (sent < 0) {
             if (errno == EINTR) continue;
@@ -195,8 +219,9 @@ bool tcp_send_all(Socket socket, const void* data, std::size_t size, std::uint32
 
 bool tcp_receive_all(Socket socket, void* buffer, std::size_t size, std::uint32_t timeout_ms) {
     auto* bytes = static_cast<char*>(buffer);
+    const std::uint64_t start = monotonic_ms();
     while (size > 0) {
-        if (!wait_ready(fd_of(socket), POLLIN, timeout_ms)) return false;
+        if (!wait_ready(fd_of(socket), POLLIN, left_of(start, timeout_ms))) return false;
         const ssize_t received = recv(fd_of(socket), bytes, size, 0);
         if (received == 0) {
             set_last_error(kErrorSocketConnectionReset);
@@ -225,6 +250,58 @@ bool socket_local_address(Socket socket, SocketAddress* address) {
 
 void socket_close(Socket socket) {
     if (socket != kNoSocket) ::close(fd_of(socket));
+}
+
+struct SocketSignalObject {
+    int fd;
+};
+
+SocketSignal socket_signal_create() {
+    const int fd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (fd < 0) {
+        fail_from_errno();
+        return nullptr;
+    }
+    return new SocketSignalObject{fd};
+}
+
+void socket_signal_raise(SocketSignal signal) {
+    if (signal == nullptr) return;
+    const std::uint64_t one = 1;
+    // Never read back: the descriptor stays readable, the signal raised.
+    if (write(signal->fd, &one, sizeof one) < 0) fail_from_errno();
+}
+
+void socket_signal_close(SocketSignal signal) {
+    if (signal == nullptr) return;
+    ::close(signal->fd);
+    delete signal;
+}
+
+int socket_wait(const Socket* sockets, int count, SocketSignal signal, std::uint32_t timeout_ms) {
+    std::vector<pollfd> entries;
+    for (int i = 0; i < count; ++i) entries.push_back({fd_of(sockets[i]), POLLIN, 0});
+    if (signal != nullptr) entries.push_back({signal->fd, POLLIN, 0});
+    const std::uint64_t start = monotonic_ms();
+    for (;;) {
+        const std::uint32_t left =
+            timeout_ms == kSocketWaitForever ? timeout_ms : left_of(start, timeout_ms);
+        const int ready =
+            poll(entries.data(), entries.size(), left > 0x7fffffff ? -1 : static_cast<int>(left));
+        if (ready == 0) {
+            set_last_error(kErrorSocketTimedOut);
+            return kSocketWaitTimeout;
+        }
+        if (ready < 0) {
+            if (errno == EINTR) continue;
+            fail_from_errno();
+            return kSocketWaitFailed;
+        }
+        if (signal != nullptr && entries.back().revents != 0) return kSocketWaitSignal;
+        for (int i = 0; i < count; ++i) {
+            if (entries[static_cast<std::size_t>(i)].revents != 0) return i;
+        }
+    }
 }
 
 }  // namespace os

@@ -82,6 +82,12 @@ bool wait_ready(SOCKET socket, bool write, std::uint32_t timeout_ms) {
     return true;
 }
 
+// What is left of `timeout_ms` since `start` (0 once it ran out).
+std::uint32_t left_of(ULONGLONG start, std::uint32_t timeout_ms) {
+    const ULONGLONG spent = GetTickCount64() - start;
+    return spent >= timeout_ms ? 0 : static_cast<std::uint32_t>(timeout_ms - spent);
+}
+
 Socket open_bound(int type, std::uint32_t ip, std::uint16_t port, bool exclusive) {
     if (!winsock_started()) return kNoSocket;
     const SOCKET socket = WSASocketW(AF_INET, type, 0, nullptr, 0, WSA_FLAG_NO_HANDLE_INHERIT);
@@ -126,8 +132,8 @@ bool socket_resolve(const char* host, std::uint16_t port, SocketAddress* address
     return true;
 }
 
-Socket udp_open(std::uint32_t ip, std::uint16_t port) {
-    const Socket socket = open_bound(SOCK_DGRAM, ip, port, false);
+static Socket udp_open_bound(std::uint32_t ip, std::uint16_t port, bool exclusive) {
+    const Socket socket = open_bound(SOCK_DGRAM, ip, port, exclusive);
     if (socket == kNoSocket) return kNoSocket;
     const int size = kUdpBufferSize;
     setsockopt(native_of(socket), SOL_SOCKET, SO_RCVBUF, reinterpret_cast<const char*>(&size),
@@ -139,6 +145,15 @@ Socket udp_open(std::uint32_t ip, std::uint16_t port) {
     WSAIoctl(native_of(socket), SIO_UDP_CONNRESET, &report, sizeof report, nullptr, 0, &returned,
              nullptr, nullptr);
     return socket;
+}
+
+Socket udp_open(std::uint32_t ip, std::uint16_t port) {
+    return udp_open_bound(ip, port, false);
+}
+
+Socket udp_open_exclusive(std::uint32_t ip, std::uint16_t port) {
+    // No other socket, of any user, may bind the port beside this one.
+    return udp_open_bound(ip, port, true);
 }
 
 bool udp_send_to(Socket socket, const SocketAddress& to, const void* data, std::size_t size) {
@@ -225,8 +240,9 @@ Socket tcp_connect(const SocketAddress& to, std::uint32_t timeout_ms) {
 
 bool tcp_send_all(Socket socket, const void* data, std::size_t size, std::uint32_t timeout_ms) {
     const auto* bytes = static_cast<const char*>(data);
+    const ULONGLONG start = GetTickCount64();
     while (size > 0) {
-        if (!wait_ready(native_of(socket), true, timeout_ms)) return false;
+        if (!wait_ready(native_of(socket), true, left_of(start, timeout_ms))) return false;
         const int chunk = size > 0x100000 ? 0x100000 : static_cast<int>(size);
         const int sent = send(native_of(socket), bytes, chunk, 0);
         if (sent == SOCKET_ERROR) return fail_from_winsock();
@@ -238,8 +254,9 @@ bool tcp_send_all(Socket socket, const void* data, std::size_t size, std::uint32
 
 bool tcp_receive_all(Socket socket, void* buffer, std::size_t size, std::uint32_t timeout_ms) {
     auto* bytes = static_cast<char*>(buffer);
+    const ULONGLONG start = GetTickCount64();
     while (size > 0) {
-        if (!wait_ready(native_of(socket), false, timeout_ms)) return false;
+        if (!wait_ready(native_of(socket), false, left_of(start, timeout_ms))) return false;
         const int chunk = size > 0x100000 ? 0x100000 : static_cast<int>(size);
         const int received = recv(native_of(socket), bytes, chunk, 0);
         if (received == 0) {
@@ -266,6 +283,74 @@ bool socket_local_address(Socket socket, SocketAddress* address) {
 
 void socket_close(Socket socket) {
     if (socket != kNoSocket) closesocket(native_of(socket));
+}
+
+// select() waits on sockets only: the signal is a datagram that the raising
+// side sends to a receiver connected to it alone, and that is never read.
+struct SocketSignalObject {
+    SOCKET receiver;
+    SOCKET sender;
+};
+
+SocketSignal socket_signal_create() {
+    const Socket receiver = udp_open(kLoopbackIp, 0);
+    const Socket sender = udp_open(kLoopbackIp, 0);
+    SocketAddress receiver_address;
+    SocketAddress sender_address;
+    if (receiver == kNoSocket || sender == kNoSocket ||
+        !socket_local_address(receiver, &receiver_address) ||
+        !socket_local_address(sender, &sender_address)) {
+        socket_close(receiver);
+        socket_close(sender);
+        return nullptr;
+    }
+    const sockaddr_in to = to_native(receiver_address);
+    const sockaddr_in from = to_native(sender_address);
+    if (connect(native_of(sender), reinterpret_cast<const sockaddr*>(&to), sizeof to) != 0 ||
+        connect(native_of(receiver), reinterpret_cast<const sockaddr*>(&from), sizeof from) != 0) {
+        fail_from_winsock();
+        socket_close(receiver);
+        socket_close(sender);
+        return nullptr;
+    }
+    return new SocketSignalObject{native_of(receiver), native_of(sender)};
+}
+
+void socket_signal_raise(SocketSignal signal) {
+    if (signal == nullptr) return;
+    const char byte = 1;
+    if (send(signal->sender, &byte, 1, 0) == SOCKET_ERROR) fail_from_winsock();
+}
+
+void socket_signal_close(SocketSignal signal) {
+    if (signal == nullptr) return;
+    closesocket(signal->receiver);
+    closesocket(signal->sender);
+    delete signal;
+}
+
+int socket_wait(const Socket* sockets, int count, SocketSignal signal, std::uint32_t timeout_ms) {
+    fd_set set;
+    FD_ZERO(&set);
+    for (int i = 0; i < count && i < FD_SETSIZE - 1; ++i) FD_SET(native_of(sockets[i]), &set);
+    if (signal != nullptr) FD_SET(signal->receiver, &set);
+    timeval limit{static_cast<long>(timeout_ms / 1000),
+                  static_cast<long>(timeout_ms % 1000) * 1000};
+    const int ready =
+        select(0, &set, nullptr, nullptr, timeout_ms == kSocketWaitForever ? nullptr : &limit);
+    if (ready == 0) {
+        set_last_error(kErrorSocketTimedOut);
+        return kSocketWaitTimeout;
+    }
+    if (ready < 0) {
+        fail_from_winsock();
+        return kSocketWaitFailed;
+    }
+    if (signal != nullptr && FD_ISSET(signal->receiver, &set)) return kSocketWaitSignal;
+    for (int i = 0; i < count; ++i) {
+        if (FD_ISSET(native_of(sockets[i]), &set)) return i;
+    }
+    return kSocketWaitFailed;
 }
 
 }  // namespace os

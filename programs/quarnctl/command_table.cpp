@@ -76,8 +76,9 @@ const Command kCommands[] = {
     {"switch", "switch the network user of the running assistant",
      "usage: quarnctl switch <user> [password]\n"
      "\n"
-     "Sends the switch request to the running assistant through the agent\n"
-     "library's SwitchUser (local TCP). Without a password, the one saved for\n"
+     "Sends the request the agent library's SwitchUser sends to the running\n"
+     "assistant (local TCP) and exits 1 when the assistant did not answer it:\n"
+     "nothing was switched then. Without a password, the one saved for\n"
      "that user is used (none when the user is not saved). The assistant then\n"
      "authenticates and checks in the background: its balloons and the user log\n"
      "tell the outcome.\n",

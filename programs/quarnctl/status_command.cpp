@@ -8,13 +8,17 @@
 
 #include "autocheck/desktop_agent/praxa_network.h"
 #include "autocheck/runtime/schedule.h"
+#include "interface/assistant_dir.h"
 #include "interface/config_access.h"
 #include "interface/sibling_abi.h"
+#include "os/file.h"
 #include "os/process.h"
+#include "os/process_owner.h"
 #include "programs/quarnctl/command.h"
 #include "programs/quarnctl/display.h"
 #include "programs/quarnctl/product_module.h"
 #include "siblings/BrimDepend/net_control.h"
+#include "siblings/QuarnAssCommunicate/listen_state.h"
 #include "siblings/QuarnAssShowIcon/tray_state.h"
 
 namespace quarnctl {
@@ -36,7 +40,7 @@ std::string shown(const std::string& value) {
 }
 
 void print_admission() {
-    const int running = os::process_count_by_name(sibling::kAssistantExe, 0);
+    const int running = os::process_count_own_by_name(sibling::kAssistantExe, 0);
     std::printf("assistant:   %s\n", running > 0 ? "running" : "not running");
     const int device = number("DeviceId");
     std::printf("device:      %s%s\n",
@@ -121,6 +125,35 @@ void print_server() {
                 pinned ? " and the pinned key (ServerKeyPin)" : "");
 }
 
+// The communication module's ports as the running assistant last wrote them:
+// a port another program holds is shown with the time it was first refused.
+void print_channels() {
+    char path[kPathSize] = "";
+    if (os::process_count_own_by_name(sibling::kAssistantExe, 1) == 0 ||
+        !gateway::assistant_file_path(communicate::kStatusFileName, path)) {
+        return;
+    }
+    const os::Handle file = os::file_open_read(path, os::kFileShareRead | os::kFileShareWrite);
+    if (file == nullptr) return;
+    char bytes[1024];
+    std::size_t size = 0;
+    os::file_read(file, bytes, sizeof bytes, &size);
+    os::file_close(file);
+    std::size_t start = 0;
+    while (start < size) {
+        std::size_t end = start;
+        while (end < size && bytes[end] != '\n') ++end;
+        const std::string text(bytes + start, end - start);
+        start = end + 1;
+        const bool push = text.compare(0, 5, "push=") == 0;
+        if (!push && text.compare(0, 6, "local=") != 0) continue;
+        const std::string state = text.substr(text.find('=') + 1);
+        const bool held = state.compare(0, 5, "held ") == 0;
+        std::printf("%s %s%s\n", push ? "push port:  " : "local port: ",
+                    held ? "HELD BY ANOTHER PROGRAM: " : "", state.c_str());
+    }
+}
+
 }  // namespace
 
 int run_status(int argc, char** /*argv*/) {
@@ -134,6 +167,7 @@ int run_status(int argc, char** /*argv*/) {
     }
     print_admission();
     print_server();
+    print_channels();
     print_check();
     print_tray();
     print_network();

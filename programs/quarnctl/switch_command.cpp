@@ -1,15 +1,20 @@
-// quarnctl switch: asks the running assistant to switch the network user,
-// through SwitchUser as the switch menu's page does.
+// quarnctl switch: asks the running assistant to switch the network user
+// with the request the SwitchUser export sends. It goes through the
+// communication module itself: SwitchUser answers 1 even when the assistant
+// never received the request, and this command must say so when it did not.
 #include <cstdio>
 #include <cstring>
 #include <string>
 
 #include "cutil/text.h"
 #include "cutil/xml.h"
+#include "interface/sibling_abi.h"
+#include "os/module.h"
 #include "os/terminal.h"
 #include "programs/quarnctl/agent_library.h"
 #include "programs/quarnctl/command.h"
 #include "programs/quarnctl/display.h"
+#include "programs/quarnctl/product_module.h"
 #include "programs/quarnctl/request_text.h"
 
 namespace quarnctl {
@@ -50,17 +55,30 @@ int run_switch(int argc, char** argv) {
         return 2;
     }
     const std::string password = argc > 1 ? os::argument_to_gbk(argv[1]) : saved_password(user);
-    const TextExport switch_user = agent_export("switch", "SwitchUser");
-    if (switch_user == nullptr) return 1;
-    const std::string request = request_text({{"UserName", user}, {"Password", password}});
-    const TextResult outcome = call_text_export(switch_user, request.c_str());
-    if (outcome.result == 0) {
-        std::fprintf(stderr, "quarnctl switch: %s\n", printable(outcome.text).c_str());
+    const os::Handle module = load_product_module(sibling::kCommunicateDll);
+    const auto exchange = reinterpret_cast<sibling::GetTcpPacketFromFunction>(
+        module == nullptr ? nullptr : os::module_symbol(module, "GetTcpPacketFrom"));
+    if (exchange == nullptr) {
+        std::fprintf(stderr, "quarnctl switch: cannot load %s\n", sibling::kCommunicateDll);
+        return 1;
+    }
+    const std::string text = request_text({{"TradeCode", "SwitchUser"},
+                                           {"WhatToDo", "SwitchUser"},
+                                           {"UserName", user},
+                                           {"Password", password}});
+    const XmlDocument request(cutil_xml_import(text.c_str(), "quarnctl", __func__, __LINE__));
+    XmlNode* reply = nullptr;
+    const int sent = exchange("127.0.0.1", sibling::kAssistantTcpPort, request.get(), &reply);
+    const XmlDocument answer(reply);
+    if (sent == 0 || cutil_xml_get(reply, "TARN/Result") == nullptr) {
+        std::fprintf(stderr,
+                     "quarnctl switch: the running assistant did not take the request; nothing "
+                     "was switched (is it running? see the trace)\n");
         return 1;
     }
     // The assistant authenticates in the background; its balloons and the
     // user log tell how it went.
-    std::printf("switch to %s sent to the running assistant\n", argv[0]);
+    std::printf("switch to %s taken by the running assistant\n", argv[0]);
     return 0;
 }
 

@@ -9,7 +9,6 @@
 #include "siblings/QuarnAssCommunicate/document_text.h"
 #include "siblings/QuarnAssCommunicate/drop_log.h"
 #include "siblings/QuarnAssCommunicate/local_frame.h"
-#include "siblings/QuarnAssCommunicate/push_answer.h"
 #include "siblings/QuarnAssCommunicate/settings.h"
 #include "siblings/QuarnAssCommunicate/trace_source.h"
 
@@ -18,36 +17,49 @@ namespace {
 
 constexpr char kPushFunction[] = "PushReceive";
 constexpr char kLocalFunction[] = "LocalReceive";
-constexpr std::uint32_t kPollMs = 100;           // the threads look at their stop flag this often
 constexpr std::uint32_t kKeyRefreshMs = 1000;    // CryptKey is read again at most this often
 constexpr std::uint32_t kPendingLifeMs = 10000;  // a push whose fragments stopped coming
 constexpr std::size_t kMaxPendingPushes = 4;
-constexpr std::uint32_t kRebindMs = 1000;
 constexpr std::uint32_t kConnectWaitMs = 5000;
+constexpr std::uint32_t kFailedWaitMs = 1000;  // after a socket wait that failed
 
 struct SocketCloser {
     os::Socket socket;
     ~SocketCloser() { os::socket_close(socket); }
 };
 
+std::uint64_t sender_of(const os::SocketAddress& from) {
+    return (std::uint64_t{from.ip} << 16) | from.port;
+}
+
 }  // namespace
 
-Communicator::Communicator(const CommunicatorOptions& options) : options_(options) {}
+Communicator::Communicator(const CommunicatorOptions& options)
+    : options_(options),
+      push_state_("推送端口", "push"),
+      local_state_("本地监听端口", "local"),
+      dispatcher_([this](XmlNode* command, int* result) { return call_back(command, result); }),
+      local_connections_(kLocalConnections, kLocalConnections) {}
 
 Communicator::~Communicator() {
     stop();
 }
 
 void Communicator::stop() {
+    os::socket_signal_raise(stop_signal_);
     push_worker_.stop();
     local_worker_.stop();
+    local_connections_.stop();
+    dispatcher_.stop();
     std::lock_guard<std::mutex> guard(start_lock_);
-    os::socket_close(push_socket_);
+    os::socket_close(push_socket_.exchange(os::kNoSocket));
     os::socket_close(local_listener_);
-    push_socket_ = os::kNoSocket;
     local_listener_ = os::kNoSocket;
-    push_port_ = 0;
-    local_port_ = 0;
+    os::socket_signal_close(stop_signal_);
+    stop_signal_ = nullptr;
+    if (started_) remove_status();
+    push_state_.closed();
+    local_state_.closed();
     pending_.clear();
     started_ = false;
 }
@@ -56,21 +68,26 @@ int Communicator::set_callback(sibling::PacketRecvCallBackFunction callback) {
     callback_.store(callback);
     std::lock_guard<std::mutex> guard(start_lock_);
     if (started_) return 1;
-    started_ = true;
-    const std::uint16_t port = configured_listening_port();
-    push_socket_ = os::udp_open(0, port);
-    os::SocketAddress bound;
-    if (push_socket_ == os::kNoSocket || !os::socket_local_address(push_socket_, &bound)) {
+    stop_signal_ = os::socket_signal_create();
+    if (stop_signal_ == nullptr) {
         LogTrace("SetPacketRecvCallBack", kTraceError, kTraceSource, __LINE__,
-                 "监听端口 %u 打开失败 Error=%u", port, static_cast<unsigned>(os::last_error()));
-    } else {
-        push_port_ = bound.port;
-        push_worker_.start(&Communicator::push_loop, this);
+                 "停止信号创建失败 Error=%u", static_cast<unsigned>(os::last_error()));
+        return 1;
     }
-    // A listener held by another process is tried again by the local thread.
-    open_local_listener(&local_secret_);
+    started_ = true;
+    // Each thread binds its port itself and keeps trying while another
+    // program holds it; the first try is made here so that a caller finds
+    // the ports bound when they were free.
+    open_push_port();
+    open_local_listener();
+    write_status(push_state_, local_state_);
+    push_worker_.start(&Communicator::push_loop, this);
     local_worker_.start(&Communicator::local_loop, this);
     return 1;
+}
+
+bool Communicator::pause(std::uint32_t wait_ms) const {
+    return os::socket_wait(nullptr, 0, stop_signal_, wait_ms) != os::kSocketWaitSignal;
 }
 
 bool Communicator::call_back(XmlNode* document, int* result) const {
@@ -82,16 +99,48 @@ bool Communicator::call_back(XmlNode* document, int* result) const {
 
 // --- pushes on the listening port ----------------------------------------------
 
+bool Communicator::open_push_port() {
+    if (push_socket_.load() != os::kNoSocket) return true;
+    const std::uint16_t port = configured_listening_port();
+    // Any local address, as the server is remote; no other socket may share it.
+    const os::Socket socket = os::udp_open_exclusive(0, port);
+    os::SocketAddress bound;
+    if (socket == os::kNoSocket || !os::socket_local_address(socket, &bound)) {
+        push_state_.refused(port, os::last_error());
+        os::socket_close(socket);
+        return false;
+    }
+    push_socket_ = socket;
+    push_state_.bound(bound.port);
+    return true;
+}
+
 void Communicator::push_loop(void* self) {
     auto* communicator = static_cast<Communicator*>(self);
     std::vector<char> buffer(kMaxDatagramSize + 1);
     std::string key;
     bool key_read = false;
     std::uint32_t key_time = 0;
+    std::uint32_t rebind_wait = 0;
     while (!communicator->push_worker_.stopping()) {
+        os::Socket socket = communicator->push_socket_.load();
+        if (socket == os::kNoSocket) {
+            rebind_wait = next_rebind_wait(rebind_wait);
+            if (!communicator->pause(rebind_wait)) break;
+            if (communicator->open_push_port()) {
+                write_status(communicator->push_state_, communicator->local_state_);
+            }
+            continue;
+        }
+        const int ready =
+            os::socket_wait(&socket, 1, communicator->stop_signal_, os::kSocketWaitForever);
+        if (ready == os::kSocketWaitSignal) break;
+        if (ready != 0) {
+            if (!communicator->pause(kFailedWaitMs)) break;
+            continue;
+        }
         os::SocketAddress from;
-        const long size = os::udp_receive_from(communicator->push_socket_, buffer.data(),
-                                               buffer.size(), kPollMs, &from);
+        const long size = os::udp_receive_from(socket, buffer.data(), buffer.size(), 0, &from);
         if (size < 0) continue;
         if (!key_read || os::tick_count() - key_time >= kKeyRefreshMs) {
             key = configured_key();
@@ -115,13 +164,18 @@ void Communicator::take_datagram(const char* bytes, std::size_t size, const os::
     // Without a key the window only keeps a resent push from running twice.
     if (!window_.fresh(header.id)) {
         note_drop(Drop::kReplayed, kPushFunction);
+        // The server sends again when our answer was lost: answer once more.
+        int result = 0;
+        if (header.index == 0 && answers_.find(sender_of(from), header.id, &result)) {
+            answer_push(from, header.id, result, key);
+        }
         return;
     }
     const std::uint32_t now = os::tick_count();
     for (auto it = pending_.begin(); it != pending_.end();) {
         it = now - it->second.started >= kPendingLifeMs ? pending_.erase(it) : std::next(it);
     }
-    const PushKey push_key{(std::uint64_t{from.ip} << 16) | from.port, header.id};
+    const PushKey push_key{sender_of(from), header.id};
     auto found = pending_.find(push_key);
     if (found == pending_.end()) {
         if (pending_.size() >= kMaxPendingPushes) {
@@ -155,18 +209,25 @@ void Communicator::deliver_push(const Header& header, const std::string& payload
         note_drop(Drop::kReplayed, kPushFunction);
         return;
     }
-    const XmlDocument document =
-        parse_document(payload.data(), payload.size(), kPushFunction, __LINE__);
+    XmlDocument document = parse_document(payload.data(), payload.size(), kPushFunction, __LINE__);
     if (!document) {
         LogTrace(kPushFunction, kTraceError, kTraceSource, __LINE__, "推送报文无法解析: %u 字节",
                  static_cast<unsigned>(payload.size()));
         return;
     }
-    int result = 0;
-    if (!call_back(document.get(), &result)) return;
+    if (callback_.load() == nullptr) return;
+    const std::uint32_t id = header.id;
+    dispatcher_.submit(std::move(document), [this, from, id, key](int result) {
+        answers_.add(sender_of(from), id, result);
+        answer_push(from, id, result, key);
+    });
+}
+
+void Communicator::answer_push(const os::SocketAddress& to, std::uint32_t id, int result,
+                               const std::string& key) {
     const std::vector<std::string> answer =
-        make_datagrams(Kind::kPushAnswer, header.id, push_answer_payload(result), key);
-    if (!send_datagrams(push_socket_, from, answer)) {
+        make_datagrams(Kind::kPushAnswer, id, push_answer_payload(result), key);
+    if (!send_datagrams(push_socket_.load(), to, answer)) {
         LogTrace(kPushFunction, kTraceError, kTraceSource, __LINE__, "推送应答发送失败 Error=%u",
                  static_cast<unsigned>(os::last_error()));
     }
@@ -174,66 +235,81 @@ void Communicator::deliver_push(const Header& header, const std::string& payload
 
 // --- the local listener ------------------------------------------------------------
 
-bool Communicator::open_local_listener(std::string* secret) {
+bool Communicator::open_local_listener() {
+    if (local_listener_ != os::kNoSocket) return true;
     const os::Socket listener = os::tcp_listen_loopback(options_.local_port);
-    if (listener == os::kNoSocket) return false;
+    if (listener == os::kNoSocket) {
+        local_state_.refused(options_.local_port, os::last_error());
+        return false;
+    }
     os::SocketAddress bound;
-    if (!os::socket_local_address(listener, &bound) || !create_secret(secret)) {
+    if (!os::socket_local_address(listener, &bound) || !create_secret(&local_secret_)) {
         LogTrace(kLocalFunction, kTraceError, kTraceSource, __LINE__, "%s",
                  "本地监听的密钥文件创建失败");
         os::socket_close(listener);
         return false;
     }
     local_listener_ = listener;
-    local_port_ = bound.port;
+    local_state_.bound(bound.port);
     return true;
 }
 
 void Communicator::local_loop(void* self) {
     auto* communicator = static_cast<Communicator*>(self);
-    Worker& worker = communicator->local_worker_;
-    std::uint32_t waited = kRebindMs;
-    while (!worker.stopping()) {
+    std::uint32_t rebind_wait = 0;
+    while (!communicator->local_worker_.stopping()) {
         if (communicator->local_listener_ == os::kNoSocket) {
-            // Another assistant holds the port; take it over when it ends.
-            os::sleep_ms(kPollMs);
-            waited += kPollMs;
-            if (waited < kRebindMs) continue;
-            waited = 0;
-            std::lock_guard<std::mutex> guard(communicator->start_lock_);
-            communicator->open_local_listener(&communicator->local_secret_);
+            // Another assistant, or another user, holds the port; take it
+            // when it is freed.
+            rebind_wait = next_rebind_wait(rebind_wait);
+            if (!communicator->pause(rebind_wait)) break;
+            if (communicator->open_local_listener()) {
+                write_status(communicator->push_state_, communicator->local_state_);
+            }
             continue;
         }
-        const os::Socket connection =
-            os::tcp_accept(communicator->local_listener_, kPollMs, nullptr);
-        if (connection != os::kNoSocket) {
-            communicator->serve_local(connection, communicator->local_secret_);
+        const int ready = os::socket_wait(&communicator->local_listener_, 1,
+                                          communicator->stop_signal_, os::kSocketWaitForever);
+        if (ready == os::kSocketWaitSignal) break;
+        if (ready != 0) {
+            if (!communicator->pause(kFailedWaitMs)) break;
+            continue;
+        }
+        const os::Socket connection = os::tcp_accept(communicator->local_listener_, 0, nullptr);
+        if (connection == os::kNoSocket) continue;
+        const std::string secret = communicator->local_secret_;
+        if (!communicator->local_connections_.post([communicator, connection, secret] {
+                communicator->serve_local(connection, secret);
+            })) {
+            // As many connections as are read at once: a flood is cut here.
+            note_drop(Drop::kLocalRefused, kLocalFunction);
+            os::socket_close(connection);
         }
     }
 }
 
 void Communicator::serve_local(os::Socket connection, const std::string& secret) {
-    const SocketCloser closer{connection};
+    const std::shared_ptr<SocketCloser> closer(new SocketCloser{connection});
+    auto session = std::make_shared<LocalSession>();
     std::string text;
-    os::Sha256Digest request_tag;
-    const FrameRead read = receive_frame(connection, Direction::kRequest, secret, nullptr,
-                                         options_.local_wait_ms, &text, &request_tag);
-    if (read != FrameRead::kOk) {
-        // Closed without an answer: only a holder of the secret may send.
+    const LocalRead read =
+        listener_receive(connection, secret, options_.local_wait_ms, session.get(), &text);
+    if (read != LocalRead::kOk) {
+        // Closed without an answer: only a holder of the secret may send,
+        // and never in the first version's clear text.
         note_drop(Drop::kLocalRefused, kLocalFunction);
         return;
     }
-    const XmlDocument document = parse_document(text.data(), text.size(), kLocalFunction, __LINE__);
-    int result = 0;
+    XmlDocument document = parse_document(text.data(), text.size(), kLocalFunction, __LINE__);
     if (!document) {
         LogTrace(kLocalFunction, kTraceError, kTraceSource, __LINE__, "%s", "本地请求无法解析");
         return;
     }
-    if (!call_back(document.get(), &result)) return;
-    os::Sha256Digest answer_tag;
-    const std::string frame = make_frame(Direction::kAnswer, secret, push_answer_payload(result),
-                                         &request_tag, &answer_tag);
-    os::tcp_send_all(connection, frame.data(), frame.size(), options_.local_wait_ms);
+    if (callback_.load() == nullptr) return;
+    const std::uint32_t send_wait_ms = options_.local_wait_ms;
+    dispatcher_.submit(std::move(document), [closer, session, send_wait_ms](int result) {
+        listener_answer(closer->socket, *session, push_answer_payload(result), send_wait_ms);
+    });
 }
 
 // --- the client exchanges ---------------------------------------------------------
@@ -256,21 +332,24 @@ int Communicator::tcp_exchange(const char* host, int port, const XmlNode* reques
                  "没有本地通信密钥, 助手未在运行");
         return 0;
     }
-    os::Sha256Digest request_tag;
-    const std::string frame =
-        make_frame(Direction::kRequest, secret, text_form(request), nullptr, &request_tag);
     os::SocketAddress to;
-    if (frame.empty() || !os::socket_resolve(host, static_cast<std::uint16_t>(port), &to)) {
+    if (!os::socket_resolve(host, static_cast<std::uint16_t>(port), &to)) {
         LogTrace(kFunction, kTraceError, kTraceSource, __LINE__, "%s", "请求报文无法发送");
         return 0;
     }
     const SocketCloser connection{os::tcp_connect(to, kConnectWaitMs)};
     std::string text;
-    os::Sha256Digest answer_tag;
-    if (connection.socket == os::kNoSocket ||
-        !os::tcp_send_all(connection.socket, frame.data(), frame.size(), kConnectWaitMs) ||
-        receive_frame(connection.socket, Direction::kAnswer, secret, &request_tag,
-                      options_.answer_wait_ms, &text, &answer_tag) != FrameRead::kOk) {
+    const LocalRead read = connection.socket == os::kNoSocket
+                               ? LocalRead::kFailed
+                               : client_exchange(connection.socket, secret, text_form(request),
+                                                 kConnectWaitMs, options_.answer_wait_ms, &text);
+    if (read == LocalRead::kNotProven) {
+        // Nothing was sent: whoever listens there does not hold our secret.
+        LogTrace(kFunction, kTraceError, kTraceSource, __LINE__,
+                 "%s:%d 的监听方未能证明持有本地通信密钥, 请求未发送", host, port);
+        return 0;
+    }
+    if (read != LocalRead::kOk) {
         LogTrace(kFunction, kTraceError, kTraceSource, __LINE__, "与 %s:%d 的本地通信失败 Error=%u",
                  host, port, static_cast<unsigned>(os::last_error()));
         return 0;

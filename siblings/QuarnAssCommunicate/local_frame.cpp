@@ -4,10 +4,17 @@
 
 #include "interface/assistant_dir.h"
 #include "os/file.h"
+#include "os/time.h"
 #include "siblings/QuarnAssCommunicate/datagram.h"
 
 namespace communicate {
 namespace {
+
+constexpr char kMagic[4] = {'T', 'A', 'R', 'L'};
+constexpr std::size_t kFrameHeaderSize = 6;
+constexpr std::size_t kNonceSize = 32;
+enum class Step : std::uint8_t { kHello = 1, kChallenge = 2, kRequest = 3, kAnswer = 4 };
+using Nonce = std::array<std::uint8_t, kNonceSize>;
 
 struct FileCloser {
     os::Handle file;
@@ -20,16 +27,110 @@ bool secret_path(char* path) {
     return gateway::assistant_file_path(kSecretFileName, path);
 }
 
-bool tag_of(Direction direction, const std::string& secret, const os::Sha256Digest* request_tag,
-            const unsigned char* length, const std::string& text, os::Sha256Digest* tag) {
-    const auto direction_byte = static_cast<unsigned char>(direction);
+// What is left of one deadline for each read of a frame.
+class Deadline {
+  public:
+    explicit Deadline(std::uint32_t timeout_ms) : start_(os::tick_count()), timeout_(timeout_ms) {}
+    std::uint32_t left() const {
+        const std::uint32_t spent = os::tick_count() - start_;
+        return spent >= timeout_ ? 0 : timeout_ - spent;
+    }
+
+  private:
+    std::uint32_t start_;
+    std::uint32_t timeout_;
+};
+
+std::string header(Step step) {
+    return std::string(kMagic, sizeof kMagic) + static_cast<char>(kLocalVersion) +
+           static_cast<char>(step);
+}
+
+std::string length_bytes(std::size_t size) {
+    std::string bytes(4, '\0');
+    for (int i = 0; i < 4; ++i) bytes[i] = static_cast<char>((size >> (8 * i)) & 0xff);
+    return bytes;
+}
+
+std::uint32_t length_of(const unsigned char* bytes) {
+    return static_cast<std::uint32_t>(bytes[0]) | (static_cast<std::uint32_t>(bytes[1]) << 8) |
+           (static_cast<std::uint32_t>(bytes[2]) << 16) |
+           (static_cast<std::uint32_t>(bytes[3]) << 24);
+}
+
+// Reads a frame header of `step`. A first-version frame starts with its
+// length, at most 1 MiB: its first byte can never be the magic's 'T' with
+// the three after it.
+LocalRead read_header(os::Socket socket, Step step, const Deadline& deadline) {
+    unsigned char bytes[kFrameHeaderSize];
+    if (!os::tcp_receive_all(socket, bytes, 4, deadline.left())) return LocalRead::kFailed;
+    if (std::memcmp(bytes, kMagic, sizeof kMagic) != 0) {
+        return length_of(bytes) <= kMaxPayload ? LocalRead::kOldVersion : LocalRead::kFailed;
+    }
+    if (!os::tcp_receive_all(socket, bytes + 4, 2, deadline.left())) return LocalRead::kFailed;
+    if (bytes[4] != kLocalVersion) return LocalRead::kOldVersion;
+    return bytes[5] == static_cast<std::uint8_t>(step) ? LocalRead::kOk : LocalRead::kFailed;
+}
+
+// HMAC-SHA256 under the secret over a label, the version and both nonces:
+// the two proofs and the session key differ by their label only.
+bool derive(const std::string& secret, const char* label, const Nonce& client,
+            const Nonce& listener, os::Sha256Digest* out) {
+    const std::uint8_t version = kLocalVersion;
     return os::hmac_sha256({secret.data(), secret.size()},
-                           {{&direction_byte, 1},
-                            {request_tag != nullptr ? request_tag->data() : nullptr,
-                             request_tag != nullptr ? request_tag->size() : 0},
-                            {length, 4},
-                            {text.data(), text.size()}},
-                           *tag);
+                           {{label, std::strlen(label)},
+                            {&version, 1},
+                            {client.data(), client.size()},
+                            {listener.data(), listener.size()}},
+                           *out);
+}
+
+bool make_session(const std::string& secret, const Nonce& client, const Nonce& listener,
+                  LocalSession* session) {
+    os::Sha256Digest key;
+    if (!derive(secret, "TARL key", client, listener, &key)) return false;
+    std::memcpy(session->key.data(), key.data(), session->key.size());
+    return true;
+}
+
+// Each key seals one request and one answer: the step byte makes the two
+// nonces differ.
+std::array<std::uint8_t, os::kAeadNonceSize> nonce_of(Step step) {
+    std::array<std::uint8_t, os::kAeadNonceSize> nonce{};
+    nonce[0] = static_cast<std::uint8_t>(step);
+    return nonce;
+}
+
+// The sealed body of a request or answer: L, then L bytes sealed with the
+// frame's header and L as additional data.
+std::string sealed_body(const LocalSession& session, Step step, const std::string& text) {
+    if (text.size() > kMaxPayload) return {};
+    const std::string length = length_bytes(text.size());
+    const std::string aad = header(step) + length;
+    std::string sealed;
+    if (!os::aead_seal(session.key.data(), nonce_of(step).data(), {aad.data(), aad.size()},
+                       {text.data(), text.size()}, &sealed)) {
+        return {};
+    }
+    return length + sealed;
+}
+
+LocalRead read_sealed(os::Socket socket, const LocalSession& session, Step step,
+                      const Deadline& deadline, std::string* text) {
+    unsigned char length[4];
+    if (!os::tcp_receive_all(socket, length, sizeof length, deadline.left()))
+        return LocalRead::kFailed;
+    const std::uint32_t size = length_of(length);
+    if (size > kMaxPayload) return LocalRead::kTooLong;
+    std::string sealed(size + os::kAeadTagSize, '\0');
+    if (!os::tcp_receive_all(socket, &sealed[0], sealed.size(), deadline.left()))
+        return LocalRead::kFailed;
+    const std::string aad = header(step) + std::string(reinterpret_cast<char*>(length), 4);
+    if (!os::aead_open(session.key.data(), nonce_of(step).data(), {aad.data(), aad.size()},
+                       {sealed.data(), sealed.size()}, text)) {
+        return LocalRead::kNotProven;
+    }
+    return LocalRead::kOk;
 }
 
 }  // namespace
@@ -59,37 +160,91 @@ bool read_secret(std::string* secret) {
     return true;
 }
 
-std::string make_frame(Direction direction, const std::string& secret, const std::string& text,
-                       const os::Sha256Digest* request_tag, os::Sha256Digest* tag) {
-    if (text.size() > kMaxPayload) return {};
-    unsigned char length[4];
-    for (int i = 0; i < 4; ++i) length[i] = static_cast<unsigned char>(text.size() >> (8 * i));
-    if (!tag_of(direction, secret, request_tag, length, text, tag)) return {};
-    std::string frame(reinterpret_cast<const char*>(length), sizeof length);
-    frame += text;
-    frame.append(reinterpret_cast<const char*>(tag->data()), tag->size());
-    return frame;
+LocalRead listener_receive(os::Socket socket, const std::string& secret, std::uint32_t timeout_ms,
+                           LocalSession* session, std::string* request) {
+    const Deadline deadline(timeout_ms);
+    Nonce client;
+    LocalRead read = read_header(socket, Step::kHello, deadline);
+    if (read != LocalRead::kOk) return read;
+    if (!os::tcp_receive_all(socket, client.data(), client.size(), deadline.left()))
+        return LocalRead::kFailed;
+    Nonce listener;
+    os::Sha256Digest proof;
+    if (!os::random_bytes(listener.data(), listener.size()) ||
+        !derive(secret, "TARL listener", client, listener, &proof) ||
+        !make_session(secret, client, listener, session)) {
+        return LocalRead::kFailed;
+    }
+    const std::string challenge =
+        header(Step::kChallenge) +
+        std::string(reinterpret_cast<const char*>(listener.data()), listener.size()) +
+        std::string(reinterpret_cast<const char*>(proof.data()), proof.size());
+    if (!os::tcp_send_all(socket, challenge.data(), challenge.size(), deadline.left()))
+        return LocalRead::kFailed;
+
+    read = read_header(socket, Step::kRequest, deadline);
+    if (read != LocalRead::kOk) return read;
+    os::Sha256Digest received;
+    if (!os::tcp_receive_all(socket, received.data(), received.size(), deadline.left()))
+        return LocalRead::kFailed;
+    // Checked before the body is read: a stranger cannot make us take 1 MiB.
+    if (!derive(secret, "TARL client", client, listener, &proof) ||
+        !os::tags_equal(proof.data(), received.data(), proof.size())) {
+        return LocalRead::kNotProven;
+    }
+    return read_sealed(socket, *session, Step::kRequest, deadline, request);
 }
 
-FrameRead receive_frame(os::Socket socket, Direction direction, const std::string& secret,
-                        const os::Sha256Digest* request_tag, std::uint32_t timeout_ms,
-                        std::string* text, os::Sha256Digest* tag) {
-    unsigned char length[4];
-    if (!os::tcp_receive_all(socket, length, sizeof length, timeout_ms)) return FrameRead::kFailed;
-    const std::uint32_t size = static_cast<std::uint32_t>(length[0]) | (length[1] << 8) |
-                               (length[2] << 16) | (static_cast<std::uint32_t>(length[3]) << 24);
-    if (size > kMaxPayload) return FrameRead::kTooLong;
-    text->assign(size, '\0');
+bool listener_answer(os::Socket socket, const LocalSession& session, const std::string& answer,
+                     std::uint32_t timeout_ms) {
+    const std::string body = sealed_body(session, Step::kAnswer, answer);
+    if (body.empty()) return false;
+    const std::string frame = header(Step::kAnswer) + body;
+    return os::tcp_send_all(socket, frame.data(), frame.size(), timeout_ms);
+}
+
+LocalRead client_exchange(os::Socket socket, const std::string& secret, const std::string& request,
+                          std::uint32_t handshake_ms, std::uint32_t answer_ms,
+                          std::string* answer) {
+    if (request.size() > kMaxPayload) return LocalRead::kTooLong;
+    const Deadline handshake(handshake_ms);
+    Nonce client;
+    if (!os::random_bytes(client.data(), client.size())) return LocalRead::kFailed;
+    const std::string hello =
+        header(Step::kHello) +
+        std::string(reinterpret_cast<const char*>(client.data()), client.size());
+    if (!os::tcp_send_all(socket, hello.data(), hello.size(), handshake.left()))
+        return LocalRead::kFailed;
+    LocalRead read = read_header(socket, Step::kChallenge, handshake);
+    if (read != LocalRead::kOk) return read;
+    Nonce listener;
     os::Sha256Digest received;
-    if ((size > 0 && !os::tcp_receive_all(socket, &(*text)[0], size, timeout_ms)) ||
-        !os::tcp_receive_all(socket, received.data(), received.size(), timeout_ms)) {
-        return FrameRead::kFailed;
+    if (!os::tcp_receive_all(socket, listener.data(), listener.size(), handshake.left()) ||
+        !os::tcp_receive_all(socket, received.data(), received.size(), handshake.left())) {
+        return LocalRead::kFailed;
     }
-    if (!tag_of(direction, secret, request_tag, length, *text, tag) ||
-        !os::tags_equal(tag->data(), received.data(), tag->size())) {
-        return FrameRead::kBadTag;
+    os::Sha256Digest proof;
+    LocalSession session;
+    // Whoever holds the port without the secret learns nothing past here.
+    if (!derive(secret, "TARL listener", client, listener, &proof) ||
+        !os::tags_equal(proof.data(), received.data(), proof.size())) {
+        return LocalRead::kNotProven;
     }
-    return FrameRead::kOk;
+    if (!derive(secret, "TARL client", client, listener, &proof) ||
+        !make_session(secret, client, listener, &session)) {
+        return LocalRead::kFailed;
+    }
+    const std::string body = sealed_body(session, Step::kRequest, request);
+    if (body.empty()) return LocalRead::kFailed;
+    const std::string frame =
+        header(Step::kRequest) +
+        std::string(reinterpret_cast<const char*>(proof.data()), proof.size()) + body;
+    if (!os::tcp_send_all(socket, frame.data(), frame.size(), handshake.left()))
+        return LocalRead::kFailed;
+    const Deadline waiting(answer_ms);
+    read = read_header(socket, Step::kAnswer, waiting);
+    if (read != LocalRead::kOk) return read;
+    return read_sealed(socket, session, Step::kAnswer, waiting, answer);
 }
 
 }  // namespace communicate

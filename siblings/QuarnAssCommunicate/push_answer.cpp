@@ -32,4 +32,21 @@ bool parse_push_answer(const char* payload, std::size_t size, int* result) {
     return true;
 }
 
+void AnswerCache::add(std::uint64_t sender, std::uint32_t id, int result) {
+    std::lock_guard<std::mutex> guard(lock_);
+    entries_[next_] = {sender, id, result, true};
+    next_ = (next_ + 1) % kSize;
+}
+
+bool AnswerCache::find(std::uint64_t sender, std::uint32_t id, int* result) const {
+    std::lock_guard<std::mutex> guard(lock_);
+    for (const Entry& entry : entries_) {
+        if (entry.used && entry.sender == sender && entry.id == id) {
+            *result = entry.result;
+            return true;
+        }
+    }
+    return false;
+}
+
 }  // namespace communicate

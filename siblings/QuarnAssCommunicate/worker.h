@@ -1,6 +1,8 @@
-// A thread of the module that its owner can stop: the loop polls `stopping()`
-// between bounded waits, and stop() waits until the thread has left the
-// module's code, so that the module may be unloaded right after.
+// A thread of the module that its owner can stop: the loop looks at
+// `stopping()` whenever its wait ends (the owner raises a signal or wakes a
+// condition variable the loop blocks on before calling stop()), and stop()
+// waits until the thread has left the module's code, so that the module may
+// be unloaded right after.
 //
 // How that wait is done differs (worker_posix.cpp, worker_win32.cpp): POSIX
 // joins the thread. On Windows a module's unload runs under the loader lock,

@@ -7,6 +7,7 @@
 
 #include <chrono>
 #include <fstream>
+#include <set>
 #include <sstream>
 #include <thread>
 
@@ -77,14 +78,13 @@ TEST_F(CommunicateTest, GatewayWrappersThroughTheRealModule) {
                     communicate::make_datagrams(communicate::Kind::kPush, id,
                                                 "<TARN><WhatToDo>IpRenew</WhatToDo></TARN>", ""));
     }
-    std::vector<std::uint32_t> answered;
+    std::set<std::uint32_t> answered;
     PeerRequest answer;
-    while (pusher.receive(communicate::Kind::kPushAnswer, 10000, &answer)) {
-        answered.push_back(answer.id);
+    while (answered.size() < 2 && pusher.receive(communicate::Kind::kPushAnswer, 10000, &answer)) {
+        answered.insert(answer.id);
         EXPECT_EQ(kAnswer7, answer.payload);
-        if (answer.id == 78) break;
     }
-    EXPECT_EQ((std::vector<std::uint32_t>{77, 78}), answered);
+    EXPECT_EQ((std::set<std::uint32_t>{77, 78}), answered);
     EXPECT_EQ(3u, PushLog::taken().size());
 }
 

@@ -1,0 +1,75 @@
+// Counting the caller's own processes: a process of another user with the
+// same name is left out. The other user's process needs root to start it
+// (setpriv), so that row runs natively as root only.
+#include "os/process_owner.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "os/module.h"
+#include "os/process.h"
+#include "os/time.h"
+#include "support/helper_process.h"
+
+namespace {
+
+bool running_as_root() {
+    std::ifstream status("/proc/self/status");
+    for (std::string line; std::getline(status, line);) {
+        if (line.compare(0, 4, "Uid:") != 0) continue;
+        long uid = -1;
+        std::istringstream(line.substr(4)) >> uid;
+        return uid == 0;
+    }
+    return false;
+}
+
+std::string own_name() {
+    char path[1024] = "";
+    const std::size_t length = os::module_executable_path(path, sizeof path);
+    const std::string text(path, length < sizeof path ? length : 0);
+    return text.substr(text.find_last_of("\\/") + 1);
+}
+
+TEST(ProcessOwner, OwnProcessesCountedOthersNot) {
+    const std::string name = own_name();
+    EXPECT_GE(os::process_count_own_by_name(name.c_str(), 0), 1) << "this test program";
+    EXPECT_EQ(1, os::process_count_own_by_name(name.c_str(), 1)) << "counting stops at 1";
+    EXPECT_EQ(0, os::process_count_own_by_name("QuarnNoSuchProgram.exe", 0));
+
+#ifdef _WIN32
+    GTEST_SKIP() << "a second user's process is started natively only";
+#endif
+    const std::string setpriv = "/usr/bin/setpriv";
+    if (!std::filesystem::exists(setpriv) || !running_as_root()) {
+        GTEST_SKIP() << "another user's process needs root and setpriv";
+    }
+    // A program of another user named like ours.
+    const std::filesystem::path folder = std::filesystem::temp_directory_path() /
+                                         ("quarn-owner-" + std::to_string(os::process_id()));
+    std::filesystem::create_directories(folder);
+    const std::filesystem::path program = folder / "QuarnOwnerProbe.exe";
+    std::filesystem::copy_file("/bin/sleep", program);
+    std::filesystem::permissions(folder, std::filesystem::perms::all);
+    const std::string path = program.string();
+    const char* arguments[] = {
+        "--reuid=65534", "--regid=65534", "--clear-groups", path.c_str(), "20", nullptr};
+    const os::Handle other = os::process_spawn(setpriv.c_str(), arguments);
+    ASSERT_NE(nullptr, other);
+    int listed = 0;
+    for (int i = 0; i < 400 && listed == 0; ++i) {
+        listed = os::process_count_by_name("QuarnOwnerProbe.exe", 0);
+        if (listed == 0) os::sleep_ms(10);
+    }
+    EXPECT_EQ(1, listed) << "the process runs";
+    EXPECT_EQ(0, os::process_count_own_by_name("QuarnOwnerProbe.exe", 0));
+    os::process_terminate(other, 0);
+    quarn::test::wait_helper(other);
+    std::filesystem::remove_all(folder);
+}
+
+}  // namespace
