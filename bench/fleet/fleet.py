@@ -76,14 +76,11 @@ class Records:
         return self.lines
 
 
-class Simulator:
+class Simulator(harness.Simulator):
     """quarnsim on the hub's address; each start has a record file of its own."""
 
     def __init__(self, program, folder, download_dir):
-        self.program = program
-        self.folder = folder
-        self.download_dir = download_dir
-        self.process = None
+        super().__init__(program, folder, download_dir)
         self.starts = 0
         self.records = None
 
@@ -105,19 +102,6 @@ class Simulator:
             self.stop()
             raise RuntimeError("the simulator did not start: " + line.strip())
         self.records = Records(record)
-
-    def stop(self):
-        if self.process is None:
-            return
-        self.process.send_signal(signal.SIGTERM)
-        try:
-            self.process.wait(30)
-        except subprocess.TimeoutExpired:
-            self.process.kill()
-            self.process.wait()
-        self.process.stdout.close()
-        self.log.close()
-        self.process = None
 
     def get(self, path, timeout=30):
         url = f"http://{netns.HUB_ADDRESS}:{HTTP_PORT}{path}"

@@ -13,6 +13,8 @@ import os
 import statistics
 import time
 
+import harness  # tests/e2e, on the path fleet.py sets
+
 HEARTBEATS = ("HeartTest", "ComputerWakeup")
 PASS_SECONDS = 5  # the agent's working thread runs a pass every 5 s
 CLK_TCK = os.sysconf("SC_CLK_TCK")
@@ -73,12 +75,7 @@ def snapshot(fleet):
 
 
 def wait_for(condition, seconds, step=1.0):
-    end = time.monotonic() + seconds
-    while True:
-        value = condition()
-        if value or time.monotonic() >= end:
-            return value
-        time.sleep(step)
+    return harness.wait_until(condition, seconds, step)
 
 
 def new_records(simulator, mark):
