@@ -64,13 +64,14 @@ struct CycleCase {
     Reply reply;
     // Outcome.
     int result;
-    int checks;           // plug-in calls
-    const char* stored;   // CheckResult after the cycle ("old": untouched)
-    const char* dialogs;  // titles of the dialogs started, in order
-    int ttl;              // TTL asked for at the end, 0 for none
-    bool restored;        // the desktop agent was asked to lift its block
-    int slept_seconds;    // the pause before the re-check
-    const char* logged;   // user-log lines it holds, "|"-separated
+    int checks;               // plug-in calls
+    const char* stored;       // CheckResult after the cycle ("old": untouched)
+    const char* dialogs;      // titles of the dialogs started, in order
+    int ttl;                  // TTL asked for at the end, 0 for none
+    bool restored;            // the desktop agent was asked to lift its block
+    int slept_seconds;        // the pause before the re-check
+    const char* logged;       // user-log lines it holds, "|"-separated
+    const char* traced = "";  // the cycle's traces it holds, "|"-separated
 };
 
 // The banners the cycle logs on entry and on a complete run.
@@ -87,6 +88,7 @@ const CycleCase kCases[] = {
      "入网小助手-手动修复", 64, false, 0, "因为没有开启自动修复功能，所以直接打开手动修复页面"},
     {"ManualDoNotDisturbReports", "Yes", "No|No", 1, 0, 1, kReplyWithoutId, 1, 2, "false", "", 64,
      false, 1,
+     "因为没有开启自动修复功能，但当前模式为免打挠，所有就不打开手动修复页面了，但会上报检查结果",
      "因为没有开启自动修复功能，但当前模式为免打挠，所有就不打开手动修复页面了，但会上报检查结果"},
     {"AutoRepairPasses", "Yes", "No|Yes", 0, 1, 0, kReplyWithId, 1, 2, "success",
      "入网小助手-自动修复", 200, true, 0, "启动自动修复进程|修复后检查通过了, 上报安检结果"},
@@ -95,6 +97,8 @@ const CycleCase kCases[] = {
      "修复进程退出|修复后检查还是没有通过"},
     {"AutoRepairFailsDoNotDisturbReports", "Yes", "No|No", 0, 1, 1, kReplyWithId, 1, 2, "false",
      "入网小助手-自动修复", 64, false, 0,
+     "修复后检查还是没有通过，但当前模式为免打挠，所有就不打开检查页面了，但会上报检查结果",
+     "安全检查没有完全通过|"
      "修复后检查还是没有通过，但当前模式为免打挠，所有就不打开检查页面了，但会上报检查结果"},
     {"FaultWithinGraceIsAdmitted", "No", "No", 0, 0, 1, kReplyWithId, 1, 1, "fault", "", 200, true,
      0, "最后检查结果: fault"},
@@ -244,6 +248,9 @@ TEST_P(CheckCycle, ChecksRepairsReportsAndMarksTheEndpoint) {
     EXPECT_EQ("12", stored("CheckMonth"));
     EXPECT_EQ(c.slept_seconds * 1000u, clock_.tick);
     for (const std::string& line : split(c.logged)) EXPECT_TRUE(logged(line.c_str())) << line;
+    for (const std::string& text : split(c.traced)) {
+        EXPECT_EQ(1u, traces_.find("DoSecurityCheckAndReportResult", text.c_str()).size()) << text;
+    }
     EXPECT_EQ(c.reply == kNoReply ? 1u : 0u,
               traces_.find("DoSecurityCheckAndReportResult", "上报安全检查结果失败").size());
 
@@ -260,6 +267,7 @@ TEST_P(CheckCycle, ChecksRepairsReportsAndMarksTheEndpoint) {
     const bool answered = reported && c.reply != kNoReply;
     EXPECT_EQ(answered ? "1" : "(none)", stored("ShowNewIcon"));
     EXPECT_EQ(answered ? "1" : "(none)", stored("HaveRecheck"));
+    EXPECT_EQ(answered, stored("CheckScore") != "(none)");
     EXPECT_EQ(answered && c.reply == kReplyWithId ? kResultUrl : "old", stored("ResultUrl"));
     EXPECT_EQ(answered && c.reply == kReplyWithId ? "99" : "(none)", stored("LastCheckTID"));
     if (c.auto_repair != 0) {
@@ -277,13 +285,17 @@ INSTANTIATE_TEST_SUITE_P(Rows, CheckCycle, testing::ValuesIn(kCases),
 // check time.
 struct GateCase {
     const char* name;
-    const char* key;  // set to `value`; "SecurityCheckPolicy.xml" is deleted instead
-    const char* value;
+    const char* key;    // set to `value`; "SecurityCheckPolicy.xml" is deleted instead
+    const char* value;  // kUnset: the key is not there at all
     int result;
     const char* trace;
 };
 
+constexpr char kUnset[] = "(unset)";
+
 const GateCase kGates[] = {
+    {"DeviceIdUnset", "DeviceId", kUnset, 0, "没有取到DeviceId"},
+    {"CheckWantedUnset", "IsDoSecurityCheck", kUnset, 1, "不用做安全检查"},
     {"Unregistered", "DeviceId", "0", 0, "没有取到DeviceId"},
     {"Isolated", "IsForbid", "1", 0, "此设备已被隔离，不做自动身份认证"},
     {"NotAuthenticated", "RoleId", "0", 0, "没有取到角色ID，身份认证可能没通过"},
@@ -296,7 +308,10 @@ class CycleGate : public CycleFixture, public testing::WithParamInterface<GateCa
 TEST_P(CycleGate, StopsBeforeAnyCheck) {
     const GateCase& c = GetParam();
     write_policy("Yes");
-    if (c.value != nullptr) {
+    if (c.value == kUnset) {
+        config_.reset();
+        write_settings(c.key);
+    } else if (c.value != nullptr) {
         Call_TarnWriteConfig(c.key, c.value);
     } else {
         std::remove(home_.path(c.key).c_str());
@@ -329,6 +344,7 @@ enum Break {
     kPolicyIdNegative,
     kNoDialogProgram,
     kAutoRepairUnset,
+    kPraxaUnset,
     kNothingElse
 };
 
@@ -343,6 +359,7 @@ struct EndCase {
     const char* logged;    // a user-log line, "" for none
     const char* reported;  // the report's PolicyId, nullptr for no report
     int ttl;
+    int restored = -1;  // calls asking the desktop agent to lift its block; -1: not counted
 };
 
 const EndCase kEnds[] = {
@@ -358,6 +375,8 @@ const EndCase kEnds[] = {
      0},
     {"NoAutoRepairSettingRepairsByHand", kAutoRepairUnset, "No", 0, 0, 1, "",
      "因为没有开启自动修复功能，所以直接打开手动修复页面", nullptr, 64},
+    {"NoPraxaSettingLeavesTheAgentAlone", kPraxaUnset, "Yes", 0, 0, 1, "", "最后检查结果: success",
+     "3", 200, 0},
     {"MissingPolicyIdReportsZero", kPolicyIdMissing, "Yes", 0, 0, 1, "", "最后检查结果: success",
      "0", 200},
 };
@@ -370,9 +389,11 @@ TEST_P(CycleEnd, StopsOrCarriesOnAsTheStepSays) {
     plugin_.answer("CheckInTurn", 0, c.verdicts);
     WriteConfigInt("CheckFailRecheckTime", c.recheck_seconds);
     WriteConfigInt("IsAutoRepair", c.auto_repair);
-    if (c.broken == kPolicyIdMissing || c.broken == kAutoRepairUnset) {
+    if (c.broken == kPolicyIdMissing || c.broken == kAutoRepairUnset || c.broken == kPraxaUnset) {
         config_.reset();
-        write_settings(c.broken == kPolicyIdMissing ? "PolicyId" : nullptr);
+        write_settings(c.broken == kPolicyIdMissing ? "PolicyId"
+                       : c.broken == kPraxaUnset    ? "SuportPraxa"
+                                                    : nullptr);
     }
     if (c.broken == kPolicyIdNegative) Call_TarnWriteConfig("PolicyId", "-1");
     if (c.broken == kNoDialogProgram) std::remove(home_.path("TarnHtmlDlg.exe").c_str());
@@ -395,6 +416,9 @@ TEST_P(CycleEnd, StopsOrCarriesOnAsTheStepSays) {
     }
     EXPECT_EQ(c.reported != nullptr ? "success" : "old", stored("CheckResult"));
     EXPECT_EQ(c.ttl, ttl());
+    if (c.restored >= 0) {
+        EXPECT_EQ(static_cast<std::size_t>(c.restored), depend_.calls_of("CutoffNetwork").size());
+    }
     EXPECT_EQ(
         c.recheck_seconds > 0 && std::string(c.verdicts) != "-" ? c.recheck_seconds * 1000u : 0u,
         clock_.tick);
