@@ -16,6 +16,7 @@ from xml.sax.saxutils import quoteattr
 
 import e2e_test
 import key_serial_test
+import liveness_test
 
 SKIPPED = 77
 
@@ -92,7 +93,7 @@ def main():
     if not os.access(options.simulator, os.X_OK):
         print(f"no simulator at {options.simulator} (it is built by the native preset): skipped")
         return SKIPPED
-    modules = (e2e_test, key_serial_test)
+    modules = (e2e_test, key_serial_test, liveness_test)
     for module in modules:
         module.OPTIONS.update(bin=options.bin, simulator=options.simulator, wine=options.wine)
     loader = unittest.TestLoader()
