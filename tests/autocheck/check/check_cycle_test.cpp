@@ -296,6 +296,7 @@ constexpr char kUnset[] = "(unset)";
 const GateCase kGates[] = {
     {"DeviceIdUnset", "DeviceId", kUnset, 0, "没有取到DeviceId"},
     {"CheckWantedUnset", "IsDoSecurityCheck", kUnset, 1, "不用做安全检查"},
+    {"RoleIdUnset", "RoleId", kUnset, 0, "没有取到角色ID，身份认证可能没通过"},
     {"Unregistered", "DeviceId", "0", 0, "没有取到DeviceId"},
     {"Isolated", "IsForbid", "1", 0, "此设备已被隔离，不做自动身份认证"},
     {"NotAuthenticated", "RoleId", "0", 0, "没有取到角色ID，身份认证可能没通过"},

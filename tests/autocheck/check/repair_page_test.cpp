@@ -139,6 +139,28 @@ TEST_P(RepairPageSettings, StopsLeavingTheEarlierPageOrFillsInDefaults) {
 INSTANTIATE_TEST_SUITE_P(EachSetting, RepairPageSettings, testing::ValuesIn(kSettingsCases),
                          [](const auto& param_info) { return std::string(param_info.param.name); });
 
+// Results longer than the lists' first block reach the page whole.
+TEST_F(RepairPageTest, EveryEntryReachesThePageHoweverManyThereAre) {
+    std::string text = "<TARN>";
+    for (int id = 11; id <= 18; ++id) {
+        text += "<Result><ItemID>" + std::to_string(id) + "</ItemID><Res>1</Res></Result>";
+    }
+    const XmlDocument result(
+        cutil_xml_import((text + "</TARN>").c_str(), "test", "many", __LINE__));
+
+    open_page(result.get(), 0);
+
+    const std::string written = page();
+    EXPECT_NE(std::string::npos,
+              written.find(hidden("itemsid",
+                                  "11###||###12###||###13###||###14###||###15###||###16"
+                                  "###||###17###||###18")));
+    for (int id = 11; id <= 18; ++id) {
+        const std::string item = "&lt;ItemID&gt;" + std::to_string(id) + "&lt;/ItemID&gt;";
+        EXPECT_NE(std::string::npos, written.find(item)) << item;
+    }
+}
+
 // A page file that cannot be created opens no dialog.
 TEST_F(RepairPageTest, NoDialogWithoutItsPageFile) {
     std::filesystem::create_directory(home_.path("RepairPage.html"));
