@@ -19,17 +19,26 @@ const char* folder_suffix(const char* base, std::size_t length) {
 int GetAssistantDir(char* directory) {
     if (directory == nullptr) return 0;
     char base[kPathSize] = "";
-    const std::size_t length = os::env_get("APPDATA", base, sizeof base);
-    const bool fits = length > 0 && length < sizeof base &&
-                      length + std::strlen(folder_suffix(base, length)) < kPathSize;
-    if (!fits) {
+    std::size_t length = os::env_get("APPDATA", base, sizeof base);
+    bool fits = length > 0 && length < sizeof base &&
+                length + std::strlen(folder_suffix(base, length)) < kPathSize;
+    if (fits && !os::path_is_absolute(base)) {
+        // A relative folder would move with the working folder: the store
+        // and the log would be found in one place and written in another.
+        LogTrace("GetAssistantDir", kTraceError, gateway::kTraceSource, __LINE__,
+                 "APPDATA 不是绝对路径: %s", base);
+        fits = false;
+    } else if (!fits && length != 0) {
         // A folder that does not fit a path buffer whole would only be a
         // cut, wrong one: the value counts as unset.
-        if (length != 0) {
-            LogTrace("GetAssistantDir", kTraceError, gateway::kTraceSource, __LINE__,
-                     "APPDATA 太长: %u", static_cast<unsigned>(length));
-        }
-        std::strcpy(base, "C:\\");
+        LogTrace("GetAssistantDir", kTraceError, gateway::kTraceSource, __LINE__,
+                 "APPDATA 太长: %u", static_cast<unsigned>(length));
+    }
+    if (!fits) {
+        // The system's own folder, else the drive's root (never a relative one).
+        length = os::app_data_folder(base, sizeof base);
+        fits = length > 0 && length + std::strlen(folder_suffix(base, length)) < kPathSize;
+        if (!fits) std::strcpy(base, "C:\\");
     }
     directory[0] = '\0';
     cutil_str_append(base, directory, kPathSize);

@@ -29,7 +29,9 @@ bool could_add_argument(const char* text) {
     return false;
 }
 
-// A quote inside an address is written the way a URL may carry it.
+// A quote inside an address is written the way a URL may carry it; so are
+// backslashes that end it, which would otherwise escape the closing quote
+// for a program that splits its command line into arguments.
 std::string quote_free_url(const char* url) {
     std::string escaped;
     for (const char* c = url; *c != '\0'; ++c) {
@@ -39,6 +41,10 @@ std::string quote_free_url(const char* url) {
             escaped += *c;
         }
     }
+    std::size_t trailing = 0;
+    while (trailing < escaped.size() && escaped[escaped.size() - 1 - trailing] == '\\') ++trailing;
+    escaped.resize(escaped.size() - trailing);
+    for (std::size_t i = 0; i < trailing; ++i) escaped += "%5C";
     return escaped;
 }
 

@@ -12,6 +12,7 @@
 #include "autocheck/bound_modules.h"
 #include "autocheck/trace_sources.h"
 #include "cutil/trace.h"
+#include "cutil/url_text.h"
 #include "interface/assistant_dir.h"
 #include "interface/config_access.h"
 #include "interface/server_address.h"
@@ -126,8 +127,10 @@ int request(const Member& member, const char* web_url, const char* device_id, co
             const char* second) {
     std::string url;
     try {
-        url = first != nullptr ? fill(member.url_template, {web_url, first, second, device_id})
-                               : fill(member.url_template, {web_url, device_id});
+        // The stored id stays one query value, whatever it holds.
+        const std::string device = cutil_url_escape(device_id);
+        url = first != nullptr ? fill(member.url_template, {web_url, first, second, device.c_str()})
+                               : fill(member.url_template, {web_url, device.c_str()});
     } catch (const std::bad_alloc&) {
         MEMBER_TRACE(member, kTraceError, "内存分配失败， USER身份认证失败");
         return 0;
@@ -136,8 +139,9 @@ int request(const Member& member, const char* web_url, const char* device_id, co
     char* received = nullptr;
     const int answered = HttpGet != nullptr ? HttpGet(url.c_str(), &received) : 0;
     const std::unique_ptr<char, GlobalFreeDeleter> answer(received);
+    // The user log keeps the address, never the password inside it.
     if (answered == 0) {
-        Call_TarnLogToFile("HttpGet 失败: %s", url.c_str());
+        Call_TarnLogToFile("HttpGet 失败: %s", cutil_url_mask_secrets(url.c_str()).c_str());
         MEMBER_TRACE(member, kTraceError, "%s", member.get_failure);
         return 0;
     }
@@ -148,7 +152,8 @@ int request(const Member& member, const char* web_url, const char* device_id, co
     if (ParseAuthReply(answer.get(), role_id, policy_id) == 0) {
         try {
             const std::string line =
-                fill(member.parse_failure_log, {url.c_str(), answer ? answer.get() : ""});
+                fill(member.parse_failure_log,
+                     {cutil_url_mask_secrets(url.c_str()).c_str(), answer ? answer.get() : ""});
             Call_TarnLogToFile("%s", line.c_str());
         } catch (const std::bad_alloc&) {
             // The line is lost; the IDs are still reset below.

@@ -9,6 +9,7 @@
 #include "autocheck/identity/ukey_auth.h"
 #include "autocheck/trace_sources.h"
 #include "cutil/trace.h"
+#include "cutil/url_text.h"
 #include "interface/assistant_dir.h"
 #include "interface/config_access.h"
 #include "interface/server_address.h"
@@ -72,7 +73,8 @@ int UKeyAuth_ePass1000ND() {
     char document[kDocumentSize];
     std::snprintf(document, sizeof document,
                   "<TARN><PostUrl>%s</PostUrl><Argument></Argument></TARN>", url);
-    EPASS_TRACE(kTraceInfo, "UKeyAuth_ePass1000ND 认证报文%s", document);
+    EPASS_TRACE(kTraceInfo, "UKeyAuth_ePass1000ND 认证报文%s",
+                cutil_url_mask_secrets(document).c_str());
 
     char* received = nullptr;
     const int answered = HttpPost != nullptr ? HttpPost(document, &received) : 0;

@@ -30,6 +30,10 @@ bool merge_item_definitions(const char* host, int device_id, XmlNode* policy,
         abandon(__LINE__, "策略报文有错误,没有检查项");
         return false;
     }
+    if (count > kMaxCheckItems) {
+        abandon(__LINE__, "策略报文的检查项太多, 安检策略更新失败");
+        return false;
+    }
     for (int n = 1; n <= count; ++n) {
         // An Item without ItemID stays in the policy without a definition.
         const char* item_id = cutil_xml_get(policy, "%s[%d]/ItemID", kItemPath, n);

@@ -67,6 +67,11 @@ void UpdateSecurityCheckPolicy() {
         return;  // abandoned and traced
     }
 
+    // Its text form is what the file would hold (-1: beyond any int).
+    const int size = cutil_xml_export(policy.get(), nullptr, 0);
+    if (size < 0 || size > kMaxPolicyFileBytes) {
+        return abandon(__LINE__, "安检策略太大, 安检策略更新失败");
+    }
     write_policy_keys(params);
     write_policy_file(policy.get());
     if (!findings.unlawful_connection) switch_off_unlawful_connection_checks();

@@ -15,6 +15,12 @@ inline constexpr char kUpdateFunction[] = "UpdateSecurityCheckPolicy";
 // Traced when a request cannot be built or a definition cannot be merged.
 inline constexpr char kCreateFailed[] = "创建XML报文失败";
 
+// Bounds of what a server's policy may make of the policy file: far above a
+// real policy (tens of items, tens of kilobytes), far below what a hostile
+// answer could otherwise write. A policy beyond either is refused whole.
+inline constexpr int kMaxCheckItems = 1000;
+inline constexpr int kMaxPolicyFileBytes = 4 << 20;
+
 // Traces `message` at level 1: the update stops here, changing nothing.
 void abandon(int line, const char* message);
 

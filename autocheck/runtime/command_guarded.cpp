@@ -4,6 +4,7 @@
 
 #include "autocheck/runtime/command_steps.h"
 #include "cutil/text.h"
+#include "cutil/url_text.h"
 #include "cutil/xml.h"
 #include "interface/launch.h"
 #include "interface/system_helpers.h"
@@ -48,6 +49,12 @@ void open_new_url(void* context) {
     char address[kUrlBufferSize] = {};
     DecodeUrlBase64(url, -1, address, kMaxUrlBytes);
     COMMAND_TRACE(kTraceInfo, "收到请求打开URL： %s", address);
+    // A file, share or program named by the server would run with the user's
+    // rights: only web pages open.
+    if (!cutil_url_is_web(address)) {
+        COMMAND_TRACE(kTraceError, "拒绝打开不是 http 或 https 的地址: %s", address);
+        return;
+    }
     // Width and height go on as given: -1 when the server sent none.
     OpenUrlInTarnHtmlDlg(title, "", address, nullptr, width, height, 1, 0);
 }

@@ -10,6 +10,7 @@
 #include "cutil/memory.h"
 #include "cutil/text.h"
 #include "cutil/trace.h"
+#include "cutil/url_text.h"
 #include "interface/assistant_dir.h"
 #include "interface/config_access.h"
 #include "interface/launch.h"
@@ -133,7 +134,8 @@ bool decide(Outcome* outcome) {
         copy_bounded(outcome->heading, sizeof outcome->heading, kReauthenticate);
         return true;
     }
-    return ask_server(web_url, user_name, device_id, outcome);
+    // The stored id stays one query value, whatever it holds.
+    return ask_server(web_url, user_name, cutil_url_escape(device_id).c_str(), outcome);
 }
 
 // The heading and the code may come from the server: escaped, so that its

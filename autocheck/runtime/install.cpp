@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <initializer_list>
 
 #include "autocheck/runtime/install_steps.h"
@@ -56,14 +57,35 @@ void init_siblings() {
     }
 }
 
+// The link name as a file name can hold it: "|" would cut the assistant's
+// command line into switches of the packet's choosing ("|-u" uninstalls), a
+// quote would end the parameter. Such characters are dropped (traced).
+void link_file_name(const char* name, char* out, std::size_t size) {
+    std::size_t used = 0;
+    bool dropped = false;
+    for (const char* p = name; p != nullptr && *p != '\0' && used + 1 < size; ++p) {
+        const auto c = static_cast<unsigned char>(*p);
+        if (c < 0x20 || std::strchr("|\"<>:*?/\\", c) != nullptr) {
+            dropped = true;
+            continue;
+        }
+        out[used++] = static_cast<char>(c);
+    }
+    out[used] = '\0';
+    if (dropped)
+        INSTALL_TRACE(kTraceError, "桌面快捷方式名称中有文件名不能有的字符, 已去掉: %s", out);
+}
+
 // "-u" uninstalls, "-cl:<link name>" installs with a desktop link.
 void start_assistant(int is_install, const char* link_name) {
+    char link[kPathSize - 16] = "";  // room for the switches around it
+    if (is_install == 1) link_file_name(link_name, link, sizeof link);
     char command_line[kPathSize];
     std::snprintf(command_line, sizeof command_line, "%s%s|-install",
                   is_install == 0   ? "-u"
                   : is_install == 1 ? "-cl:"
                                     : "",
-                  is_install == 1 && link_name != nullptr ? link_name : "");
+                  link);
     char program[kPathSize];
     if (!gateway::assistant_file_path(sibling::kAssistantExe, program)) return;
     if (LaunchProgram(nullptr, program, command_line, kShowMaximized) == 0) {

@@ -10,6 +10,7 @@
 #include "autocheck/desktop_agent/praxa_network.h"
 #include "autocheck/runtime/install_steps.h"
 #include "cutil/text.h"
+#include "cutil/url_text.h"
 #include "interface/assistant_dir.h"
 #include "interface/config_access.h"
 #include "interface/system_helpers.h"
@@ -124,8 +125,11 @@ void store_settings(const Packet& packet) {
         store_if_set(packet, field);
     }
     Call_TarnWriteConfig("HaveRecheck", "1");
+    // The packet's id stays one query value, whatever it holds.
+    char device_field[kHostSize] = "";  // a longer id is no id
+    cutil_url_escape_to(device_id, device_field, sizeof device_field);
     std::snprintf(url, sizeof url, "%s://%s:%d/trade.php?tradecode=cutoff_net&device_id=%s", scheme,
-                  host, port, device_id != nullptr ? device_id : "");
+                  host, port, device_field);
     Call_TarnWriteConfig("CutNetworkUrl", url);
 }
 

@@ -2,7 +2,9 @@
 
 #include <cstring>
 
+#include "cutil/text.h"
 #include "cutil/trace.h"
+#include "cutil/url_text.h"
 #include "os/page_view.h"
 #include "os/process.h"
 #include "os/system.h"
@@ -33,6 +35,27 @@ void split_command(const std::string& command, std::string* program, std::string
     *rest = next == std::string::npos ? "" : command.substr(next);
 }
 
+// What the dialog shows or hands on: a web page, or a page file of this
+// machine (".htm", ".html"; the agent writes its pages into the assistant
+// directory). Anything else (a program, a script, a share, another scheme)
+// would be run by the shell with the user's rights.
+bool is_showable(const std::string& url) {
+    if (cutil_url_is_web(url.c_str())) return true;
+    if (url.size() < 2 || url.find("://") != std::string::npos) return false;
+    const bool share = (url[0] == '\\' || url[0] == '/') && (url[1] == '\\' || url[1] == '/');
+    const std::size_t colon = url.find(':');
+    // A colon only after a drive letter: "file:", "javascript:" and the like are schemes.
+    const bool scheme = colon != std::string::npos && colon != 1;
+    const std::size_t dot = url.rfind('.');
+    const std::string extension = dot == std::string::npos ? "" : url.substr(dot);
+    const bool page =
+        cutil_str_iequal(extension.c_str(), ".html") || cutil_str_iequal(extension.c_str(), ".htm");
+    for (const char c : url) {
+        if (static_cast<unsigned char>(c) < 0x20 || c == '"') return false;
+    }
+    return !share && !scheme && page;
+}
+
 // The configured stand-in browser, or the system's default one.
 bool hand_over(const std::string& url) {
     char command[2048] = "";
@@ -42,7 +65,7 @@ bool hand_over(const std::string& url) {
         std::string parameters;
         split_command(command, &program, &parameters);
         if (!parameters.empty()) parameters += ' ';
-        parameters += "\"" + url + "\"";
+        parameters += os::command_argument_quote(url);
         if (!os::process_shell_open(program.c_str(), parameters.c_str(), 1, nullptr)) {
             LogTrace("hand_over", kTraceError, kTraceSource, __LINE__, "无法启动浏览器命令 %s",
                      command);
@@ -123,6 +146,11 @@ int run_dialog(const std::string& parameters) {
         LogTrace("run_dialog", kTraceError, kTraceSource, __LINE__, "命令行格式不对 (%s): %s",
                  error.c_str(), parameters.c_str());
         return kExitBadCommandLine;
+    }
+    if (!is_showable(request.url)) {
+        LogTrace("run_dialog", kTraceError, kTraceSource, __LINE__, "拒绝打开不是网页的地址: %s",
+                 request.url.c_str());
+        return kExitRefused;
     }
     request.url = os::page_address(request.url.c_str());
     LogTrace("run_dialog", kTraceInfo, kTraceSource, __LINE__, "打开页面 %s, 标题 %s, %d x %d",

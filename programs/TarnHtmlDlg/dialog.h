@@ -12,6 +12,7 @@ enum ExitCode : int {
     kExitDone = 0,            // the window closed, or the page went to the browser
     kExitBadCommandLine = 2,  // nothing shown
     kExitNotShown = 3,        // no view, and the page could not be handed over
+    kExitRefused = 4,         // an address that is neither a web page nor a local page file
 };
 
 // Names a command that stands in for the default browser: a program, then

@@ -117,8 +117,10 @@ QUARN_EXPORT int QUARN_CDECL CallOneModuleFunc(const char16_t* /*reserved*/,
 
     const os::Handle module = os::module_load(load_path.c_str());
     if (module == nullptr) return fail(4, result, "加载模块 %s 失败", load_path.c_str());
+    // Only what the module itself exports: a name the server sends must not
+    // reach the C library or the system's modules through it.
     const auto plugin =
-        reinterpret_cast<sibling::PluginFunction>(os::module_symbol(module, function.c_str()));
+        reinterpret_cast<sibling::PluginFunction>(os::module_own_symbol(module, function.c_str()));
     if (plugin == nullptr) return fail(5, result, "没有找到接口 %s", function.c_str());
 
     char* reply = nullptr;

@@ -44,7 +44,14 @@ bool UserLogFile::append(const char* line, std::size_t length) {
     if (line == nullptr) return false;
     if (length > kMaxLineBytes) length = kMaxLineBytes;
     std::string whole(line, length);
-    if (whole.empty() || whole.back() != '\n') whole += '\n';
+    if (!whole.empty() && whole.back() == '\n') whole.pop_back();
+    if (!whole.empty() && whole.back() == '\r') whole.pop_back();
+    // One call, one line: a line break inside server text must not start a
+    // line of its own that reads like another, back-dated entry.
+    for (char& c : whole) {
+        if (c == '\r' || c == '\n') c = ' ';
+    }
+    whole += '\n';
 
     std::lock_guard<std::mutex> guard(mutex_);
     const bool held = lock_ != nullptr && os::mutex_lock(lock_);

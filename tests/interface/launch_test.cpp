@@ -89,6 +89,7 @@ struct ArgumentCase {
 const ArgumentCase kArgumentCases[] = {
     {"QuoteInUrlWrittenEscaped", "检查", "", "http://s/a?b=\"1\" Width=9\"",
      "http://s/a?b=%221%22 Width=9%22"},
+    {"BackslashEndingTheUrlWrittenEscaped", "检查", "", "http://s/a\\b\\\\", "http://s/a\\b%5C%5C"},
     {"KeyWithoutBlankInTitleKept", "Width=3 页面", "提示", "http://s/", "http://s/"},
     {"WidthInTitleRefused", "检查 Width=1", "", "http://s/", nullptr},
     {"KeyInOtherCaseRefused", "检查 sysiconmsg=x", "", "http://s/", nullptr},

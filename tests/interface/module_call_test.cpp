@@ -66,9 +66,17 @@ TEST_F(ModuleCall, PluginReceivesTheArgumentAndItsAnswerComesBack) {
     EXPECT_EQ("(null)", calls[1].arguments);
 }
 
+#ifdef _WIN32
+constexpr char kLibraryFunction[] = "GetCurrentProcessId";
+#else
+constexpr char kLibraryFunction[] = "getpid";  // harmless when it is called
+#endif
+
 TEST_F(ModuleCall, ModulesThatCannotBeCalledFailWithATextSayingWhy) {
     const std::pair<std::string, const char*> cases[] = {
         {plugin_path_, "NoSuchFunction"},
+        // Reachable from the plug-in through its dependencies, not its own.
+        {plugin_path_, kLibraryFunction},
         {home_.dir() + "NoSuchModule.dll", "CheckSample"},
         // Resolves to the real plug-in, but climbs out of a folder on the way.
         {fake_path("..") + "\\fakes\\QuarnSamplePlugin.dll", "CheckSample"},

@@ -16,32 +16,45 @@
 
 namespace {
 
-// Windows falls back to drive C; POSIX answers an unset APPDATA with the
-// user's data folder.
+// An unset, empty, relative or too long APPDATA gives the system's own data
+// folder: on POSIX the XDG one, which the test sets.
 #ifdef _WIN32
-constexpr char kUnsetDirectory[] = "C:\\Quarn\\";
+constexpr char kRoot[] = "D:\\";
+std::string unset_directory() {
+    char folder[kPathSize] = "";
+    EXPECT_GT(os::app_data_folder(folder, sizeof folder), 2u);
+    return std::string(folder) + "\\Quarn\\";
+}
 #else
-constexpr char kUnsetDirectory[] = "/data/home\\Quarn\\";
+constexpr char kRoot[] = "/D/";
+std::string unset_directory() {
+    return "/data/home\\Quarn\\";
+}
 #endif
 
-TEST(AssistantDir, QuarnFolderOfAppdataOrOfDriveC) {
+TEST(AssistantDir, QuarnFolderOfAnAbsoluteAppdataOrOfTheSystemsOwn) {
     char saved[1024] = "";
     const bool had = os::env_get("APPDATA", saved, sizeof saved) > 0;
     char saved_xdg[1024] = "";
     const bool had_xdg = os::env_get("XDG_DATA_HOME", saved_xdg, sizeof saved_xdg) > 0;
     os::env_set("XDG_DATA_HOME", "/data/home");
+    const std::string root = kRoot;
+    const std::string unset = unset_directory();
     // "\\Quarn\\" after 252 characters ends at the 259th: the longest that fits.
-    const std::string longest = "D:\\" + std::string(249, 'b');
+    const std::string longest = root + std::string(249, 'b');
     const struct {
         std::string appdata;  // "-": unset
         std::string directory;
     } cases[] = {
-        {"D:\\Users\\a\\AppData\\Roaming\\", "D:\\Users\\a\\AppData\\Roaming\\Quarn\\"},
-        {"D:\\Users\\a\\AppData\\Roaming", "D:\\Users\\a\\AppData\\Roaming\\Quarn\\"},
-        {"-", kUnsetDirectory},
-        {"D:\\" + std::string(300, 'a'), "C:\\Quarn\\"},  // too long for a path: as unset
+        {root + "Users\\a\\AppData\\Roaming\\", root + "Users\\a\\AppData\\Roaming\\Quarn\\"},
+        {root + "Users\\a\\AppData\\Roaming", root + "Users\\a\\AppData\\Roaming\\Quarn\\"},
+        {"-", unset},
+        {"", unset},
+        {"Users\\a\\AppData", unset},  // relative: would follow the working folder
+        {"C:", unset},
+        {root + std::string(300, 'a'), unset},  // too long for a path: as unset
         {longest, longest + "\\Quarn\\"},
-        {longest + "b", "C:\\Quarn\\"},  // one more would cut the folder: as unset
+        {longest + "b", unset},  // one more would cut the folder: as unset
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.appdata);

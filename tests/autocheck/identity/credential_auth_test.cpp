@@ -26,6 +26,7 @@ struct MemberCase {
     const char* function;  // also the name in its banners
     int enter_before, enter_after, leave_before, leave_after;
     const char* url;
+    const char* logged_url;  // in the user log: the password's value masked
     const char* get_failure;
     const char* parse_log;       // before the URL
     const char* response_label;  // between the URL and the answer
@@ -34,27 +35,30 @@ struct MemberCase {
 
 const MemberCase kMembers[] = {
     {"UserAuth", [] { return UserAuth(); }, "UserAuth", 37, 43, 41, 39,
-     URL "User&" USER_FIELDS "cGFzcw::&deviceid=12", TEXTS("USER", "User", "  ")},
+     URL "User&" USER_FIELDS "cGFzcw::&deviceid=12", URL "User&" USER_FIELDS "***&deviceid=12",
+     TEXTS("USER", "User", "  ")},
     {"UserAuthEmptyStoredName", [] { return (Call_TarnWriteConfig("UserName", ""), UserAuth()); },
      "UserAuth", 37, 43, 41, 39, URL "User&user_name=&password=cGFzcw::&deviceid=12",
-     TEXTS("USER", "User", "  ")},
+     URL "User&user_name=&password=***&deviceid=12", TEXTS("USER", "User", "  ")},
     {"EmailAuth", [] { return EmailAuth(); }, "EmailAuth", 37, 43, 37, 43,
      URL "Email&email=Pz8.fn5,Pw::&email_password=cGFzcw::&deviceid=12",
-     TEXTS("Email", "Email", " ")},
+     URL "Email&email=Pz8.fn5,Pw::&email_password=***&deviceid=12", TEXTS("Email", "Email", " ")},
     {"NoAuth", [] { return NoAuth(); }, "NoAuth", 36, 44, 37, 43, URL "NoAuth&deviceid=12",
-     TEXTS("NoAuth", "NoAuth", " ")},
+     URL "NoAuth&deviceid=12", TEXTS("NoAuth", "NoAuth", " ")},
     {"ADAutoAuth", [] { return ADAutoAuth(kPlainUser, "a>b?c"); }, "ADAutoAuth", 37, 43, 38, 42,
+     URL "ADAutoLogin&user_name=Pz8.fn5,Pw::&domain_name=YT5iP2M:&deviceid=12",
      URL "ADAutoLogin&user_name=Pz8.fn5,Pw::&domain_name=YT5iP2M:&deviceid=12",
      TEXTS("ADAutoAuth", "ADAutoAuth", " ")},
     {"ADAutoAuthEmptyDomain", [] { return ADAutoAuth(kPlainUser, ""); }, "ADAutoAuth", 37, 43, 38,
      42, URL "ADAutoLogin&user_name=Pz8.fn5,Pw::&domain_name=&deviceid=12",
+     URL "ADAutoLogin&user_name=Pz8.fn5,Pw::&domain_name=&deviceid=12",
      TEXTS("ADAutoAuth", "ADAutoAuth", " ")},
     {"WithUserPassword", [] { return UserAuthWithUserPassword(kPlainUser, "~~~?"); },
      "UserAuthWithUserPassword", 37, 43, 41, 39, URL "User&" USER_FIELDS "fn5,Pw::&deviceid=12",
-     TEXTS("USER", "User", "  ")},
+     URL "User&" USER_FIELDS "***&deviceid=12", TEXTS("USER", "User", "  ")},
     {"WithEmptyPassword", [] { return UserAuthWithUserPassword(kPlainUser, ""); },
      "UserAuthWithUserPassword", 37, 43, 41, 39, URL "User&" USER_FIELDS "&deviceid=12",
-     TEXTS("USER", "User", "  ")},
+     URL "User&" USER_FIELDS "&deviceid=12", TEXTS("USER", "User", "  ")},
 };
 
 class Members : public CredentialFixture, public testing::WithParamInterface<MemberCase> {};
@@ -66,6 +70,7 @@ TEST_P(Members, StoreTheIdsOfEveryAnswerAndNothingWithoutOne) {
     const std::string leave = std::string(c.leave_before, '-') + "退出 " + c.function +
                               std::string(c.leave_after, '-') + "\n";
     const std::string url = c.url;
+    const std::string logged = c.logged_url;
 
     http_.answer("HttpGet", 1, kAccepted);
     EXPECT_EQ(1, c.run());
@@ -78,7 +83,7 @@ TEST_P(Members, StoreTheIdsOfEveryAnswerAndNothingWithoutOne) {
     http_.answer("HttpGet", 1, "RoleID=3");
     EXPECT_EQ(0, c.run());
     EXPECT_EQ("0,0", writes("RoleId") + "," + writes("PolicyId"));
-    EXPECT_GBK_EQ(enter + c.parse_log + url + c.response_label + "RoleID=3\n" +
+    EXPECT_GBK_EQ(enter + c.parse_log + logged + c.response_label + "RoleID=3\n" +
                       "角色ID：0 策略ID: 0\n" + leave,
                   user_log());
     EXPECT_GBK_EQ(c.parse_trace, traced(c.function));
@@ -88,7 +93,7 @@ TEST_P(Members, StoreTheIdsOfEveryAnswerAndNothingWithoutOne) {
     http_.answer("HttpGet", 0);
     EXPECT_EQ(0, c.run());
     EXPECT_EQ("", writes("RoleId") + writes("PolicyId"));
-    EXPECT_GBK_EQ(enter + "HttpGet 失败: " + url + "\n", user_log());
+    EXPECT_GBK_EQ(enter + "HttpGet 失败: " + logged + "\n", user_log());
     EXPECT_GBK_EQ(c.get_failure, traced(c.function));
 }
 
@@ -105,7 +110,7 @@ TEST_F(CredentialAuth, UserAuthLogsItsBannersAndLinesInFull) {
     // clang-format off
     EXPECT_GBK_EQ(
         "-------------------------------------进入 UserAuth-------------------------------------------\n"
-        "User方式身份认证失败: AuthUrl " URL "User&" USER_FIELDS "cGFzcw::&deviceid=12  Response no ids\n"
+        "User方式身份认证失败: AuthUrl " URL "User&" USER_FIELDS "***&deviceid=12  Response no ids\n"
         "角色ID：0 策略ID: 0\n"
         "-----------------------------------------退出 UserAuth---------------------------------------\n",
         user_log());

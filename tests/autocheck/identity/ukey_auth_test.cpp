@@ -201,6 +201,13 @@ QUARN_TEST_HELPER(epass_rows) {
                 separator = "|";
             }
         }
+        // The key's password is posted, never traced.
+        for (const auto& record : traces.records()) {
+            if (row.password != nullptr && *row.password != '\0' &&
+                record.message.find(std::string("password=") + row.password) != std::string::npos) {
+                out << separator << "password traced";
+            }
+        }
         out << '\t' << row.name << '\n';
     }
     int code = GetUsbKeySerialNum__ePass1000ND(nullptr) != 0 ? 4 : 0;

@@ -375,6 +375,18 @@ void merge_out_of_memory(const FakeModule& comm) {
     cutil_xml_testing_fail_allocations([](std::size_t size) { return size == 100; });
 }
 
+// Bounds on what a server's policy may make of the file.
+void too_many_items(const FakeModule& comm) {
+    std::string ids;
+    for (int i = 0; i < 1001; ++i) ids += "- ";
+    queue(comm, policy_reply("<IsSafeCheck>1</IsSafeCheck>", ids.c_str()));
+}
+void too_large(const FakeModule& comm) {
+    queue(comm, policy_reply("<IsSafeCheck>1</IsSafeCheck>", "11"));
+    queue(comm,
+          "<TARN><CheckType><Option>" + std::string(4 << 20, 'x') + "</Option></CheckType></TARN>");
+}
+
 const AbandonCase kAbandoned[] = {
     {"DeviceIdZero", {"0"}, nothing, kNoDevice, 0},
     {"DeviceIdMissing", {nullptr}, nothing, kNoDevice, 0},
@@ -390,6 +402,8 @@ const AbandonCase kAbandoned[] = {
     {"ItemFailureHandingAReply", {}, failure_with_reply, kNoItem, 2},
     {"RequestCannotBeBuilt", {}, heap_exhausted, "创建XML报文失败", 0},
     {"DefinitionCannotBeMerged", {}, merge_out_of_memory, "创建XML报文失败", 2},
+    {"MoreThanAThousandItems", {}, too_many_items, "策略报文的检查项太多, 安检策略更新失败", 1},
+    {"PolicyFileBeyondFourMegabytes", {}, too_large, "安检策略太大, 安检策略更新失败", 2},
 };
 
 class AbandonedUpdate : public PolicyUpdate, public testing::WithParamInterface<AbandonCase> {};

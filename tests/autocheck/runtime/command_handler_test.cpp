@@ -93,6 +93,22 @@ const CommandCase kCases[] = {
     {"OpenNewUrlWithoutSize", URL "<Title>公告</Title><Width>wide</Width>", "", 0, kNone,
      OPENED "-1x-1|0|\n"},
     {"OpenNewUrlWithoutTitle", URL "<Width>800</Width>", "", 0, kNone, ""},
+    // Only web pages: a program, a file or a share named by the server is refused.
+    {"OpenNewUrlOfALocalProgram",
+     "<WhatToDo>OpenNewUrl</WhatToDo><Url>QzpcVXNlcnNcdVxydW4uYmF0</Url><Title>t</Title>", "", 0,
+     kNone,
+     "trace: 收到请求打开URL： C:\\Users\\u\\run.bat\n"
+     "error: 拒绝打开不是 http 或 https 的地址: C:\\Users\\u\\run.bat\n"},
+    {"OpenNewUrlOfAFile",
+     "<WhatToDo>OpenNewUrl</WhatToDo><Url>ZmlsZTovLy9ldGMvcGFzc3dk</Url><Title>t</Title>", "", 0,
+     kNone,
+     "trace: 收到请求打开URL： file:///etc/passwd\n"
+     "error: 拒绝打开不是 http 或 https 的地址: file:///etc/passwd\n"},
+    {"OpenNewUrlOfAShare",
+     "<WhatToDo>OpenNewUrl</WhatToDo><Url>XFxob3N0XHNoYXJlXHguZXhl</Url><Title>t</Title>", "", 0,
+     kNone,
+     "trace: 收到请求打开URL： \\\\host\\share\\x.exe\n"
+     "error: 拒绝打开不是 http 或 https 的地址: \\\\host\\share\\x.exe\n"},
     // An installer's packet, forwarded: stored here as the installation would.
     {"RegistrationNotice",
      "<WhatToDo>DeviceRegNotify</WhatToDo><TradeCode>DeviceRegNotify</TradeCode>"

@@ -45,6 +45,15 @@ TEST_F(PageDialogFallback, HandsOnlyAVisiblePageToTheBrowser) {
     const std::string local = "/tmp/a\\Quarn\\RepairPage.html",
                       opened = "/tmp/a/Quarn/RepairPage.html";
 #endif
+    // Windows hands the dialog its raw command line, where a backslash may
+    // end the address; POSIX splits it, so the agent writes it "%5C".
+#ifdef _WIN32
+    const std::string slash_end = "http://127.0.0.1:9/a\\";
+    const char* dash_opened = "-page.html";
+#else
+    const std::string slash_end = "http://127.0.0.1:9/a\\%5C";
+    const char* dash_opened = "./-page.html";
+#endif
     const struct {
         std::string parameters;
         int exit_code;
@@ -56,6 +65,17 @@ TEST_F(PageDialogFallback, HandsOnlyAVisiblePageToTheBrowser) {
         {command_line(local, "入网小助手-修复", 0, 0, 0, ""), 0, true, opened.c_str()},
         {command_line(page, "入网小助手-自动修复", -1, -1, 1, "自动修复"), 3, true, ""},
         {"Url=" + page + " Title=x", 2, false, ""},
+        // Read back whole by the browser: a backslash before the closing
+        // quote, a leading "-".
+        {command_line(slash_end, "x", 0, 0, 0, ""), 0, true, slash_end.c_str()},
+        {command_line("-page.html", "x", 0, 0, 0, ""), 0, true, dash_opened},
+        // Nothing but a web page or a local page file is shown or handed on.
+        {command_line("C:\\Users\\u\\run.bat", "x", 0, 0, 0, ""), 4, false, ""},
+        {command_line("\\\\host\\share\\page.html", "x", 0, 0, 0, ""), 4, false, ""},
+        {command_line("//host/share/page.html", "x", 0, 0, 0, ""), 4, false, ""},
+        {command_line("file:///C:/page.html", "x", 0, 0, 0, ""), 4, false, ""},
+        {command_line("javascript:alert(1)", "x", 0, 0, 0, ""), 4, false, ""},
+        {command_line("/usr/bin/xterm", "x", 0, 0, 0, ""), 4, false, ""},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.parameters);
@@ -63,6 +83,7 @@ TEST_F(PageDialogFallback, HandsOnlyAVisiblePageToTheBrowser) {
         EXPECT_EQ(c.exit_code, run(c.parameters));
         EXPECT_EQ(c.window, traced("窗口已创建"));
         EXPECT_EQ(c.exit_code == 2, traced("命令行格式不对"));
+        EXPECT_EQ(c.exit_code == 4, traced("拒绝打开不是网页的地址"));
         // The stand-in browser runs on its own; give it time to write.
         for (int i = 0; i < 100 && *c.browser != '\0' && browser_request().empty(); ++i) {
             std::this_thread::sleep_for(std::chrono::milliseconds(100));

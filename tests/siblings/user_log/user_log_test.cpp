@@ -102,4 +102,33 @@ TEST(UserLog, RotatesAtTheCapAndDropsTheOldest) {
     }
 }
 
+// Server text with line breaks stays on the line of the call that wrote it;
+// a line's own ending ("\n" or "\r\n") is not doubled.
+TEST(UserLog, LineBreaksInsideALineNeverStartAnother) {
+    AssistantHome home;
+    UserLogFile log(home.dir(), 1 << 20);
+    const std::string lines[] = {
+        "2026-01-02 03:04:05          agent 12\r\n2020-01-01 00:00:00          forged",
+        "second\nthird\r\n",
+        "fourth\n",
+    };
+    for (const std::string& line : lines) ASSERT_TRUE(log.append(line.data(), line.size()));
+    EXPECT_EQ(
+        "2026-01-02 03:04:05          agent 12  2020-01-01 00:00:00          forged\n"
+        "second third\nfourth\n",
+        quarn::test::read_file(home.path(user_log::kLogFileName)));
+}
+
+#ifndef _WIN32
+// A fresh account has no ~/.local/share yet: the log makes its folder and the
+// missing ones above it.
+TEST(UserLog, MakesTheMissingFoldersAboveItsOwn) {
+    AssistantHome home;
+    const std::string folder = home.dir() + "fresh/.local/share/Quarn/";
+    UserLogFile log(folder, 1 << 20);
+    ASSERT_TRUE(log.append("line", 4));
+    EXPECT_EQ("line\n", quarn::test::read_file(folder + user_log::kLogFileName));
+}
+#endif
+
 }  // namespace
