@@ -15,6 +15,8 @@ import unittest
 from xml.sax.saxutils import quoteattr
 
 import e2e_test
+import hostile_neighbour_test
+import hostile_server_test
 import key_serial_test
 import liveness_test
 
@@ -93,7 +95,8 @@ def main():
     if not os.access(options.simulator, os.X_OK):
         print(f"no simulator at {options.simulator} (it is built by the native preset): skipped")
         return SKIPPED
-    modules = (e2e_test, key_serial_test, liveness_test)
+    modules = (e2e_test, hostile_server_test, hostile_neighbour_test, key_serial_test,
+               liveness_test)
     for module in modules:
         module.OPTIONS.update(bin=options.bin, simulator=options.simulator, wine=options.wine)
     loader = unittest.TestLoader()
