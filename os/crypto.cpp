@@ -1,6 +1,8 @@
 // The platform-independent part of the cryptography seam.
 #include "os/crypto.h"
 
+#include <algorithm>
+
 namespace os {
 
 std::string digest_hex(const Sha256Digest& digest) {
@@ -12,6 +14,12 @@ std::string digest_hex(const Sha256Digest& digest) {
         text.push_back(kDigits[byte & 0x0f]);
     }
     return text;
+}
+
+EcdsaPublicKey ecdsa_public_of(const EcdsaPrivateKey& key) {
+    EcdsaPublicKey point{};
+    std::copy(key.begin() + (kEcdsaPrivateSize - kEcdsaPublicSize), key.end(), point.begin());
+    return point;
 }
 
 }  // namespace os

@@ -46,4 +46,27 @@ bool aead_seal(const std::uint8_t* key, const std::uint8_t* nonce, ByteRange aad
 bool aead_open(const std::uint8_t* key, const std::uint8_t* nonce, ByteRange aad, ByteRange sealed,
                std::string* plain);
 
+// ECDSA on the NIST P-256 curve with SHA-256: the server signs module
+// manifests, endpoints only verify. Keys and signatures are raw big-endian
+// numbers, the same bytes on both platforms: a public key is the point's
+// X then Y, a private key the scalar followed by its public key, a
+// signature r then s.
+inline constexpr std::size_t kEcdsaPublicSize = 64;
+inline constexpr std::size_t kEcdsaPrivateSize = 96;
+inline constexpr std::size_t kEcdsaSignatureSize = 64;
+using EcdsaPublicKey = std::array<std::uint8_t, kEcdsaPublicSize>;
+using EcdsaPrivateKey = std::array<std::uint8_t, kEcdsaPrivateSize>;
+using EcdsaSignature = std::array<std::uint8_t, kEcdsaSignatureSize>;
+
+// A fresh key pair from the system's generator.
+bool ecdsa_generate(EcdsaPrivateKey& key);
+// The public half of a private key.
+EcdsaPublicKey ecdsa_public_of(const EcdsaPrivateKey& key);
+// Signs the SHA-256 of the joined ranges. False when the key is not a P-256 key.
+bool ecdsa_sign(const EcdsaPrivateKey& key, std::initializer_list<ByteRange> parts,
+                EcdsaSignature& signature);
+// True only when `signature` is `key`'s over the joined ranges.
+bool ecdsa_verify(const EcdsaPublicKey& key, std::initializer_list<ByteRange> parts,
+                  const EcdsaSignature& signature);
+
 }  // namespace os

@@ -41,6 +41,9 @@ constexpr FieldRow kFields[] = {
     {kIsShowNavigation, "IsShowNavigation", "ShowNavigationMenu"},
     {kSupportNat, "SupportNat", "SupportNat"},
     {kSuportPraxa, "SuportPraxa", "SuportPraxa"},
+    {kModuleSignKey, "ModuleSignKey", "ModuleSignKey"},
+    {kServerKeyPin, "ServerKeyPin", "ServerKeyPin"},
+    {kSecurityDowngrade, "SecurityDowngrade", "SecurityDowngrade"},
     {kEnableSoftuseApplyFor, "EnableSoftuseApplyFor", "EnableSoftuseApplyFor"},
 };
 

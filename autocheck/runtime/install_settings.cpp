@@ -121,7 +121,8 @@ void store_settings(const Packet& packet) {
     store_check_state();
     for (Field field :
          {kAboutMessage, kReCheckTime, kDisturb, kAuthInterval, kIsShowNavigation, kListeningPort,
-          kCryptKey, kCheckAgent, kHowLongNotInsert, kEnableSoftuseApplyFor}) {
+          kCryptKey, kCheckAgent, kHowLongNotInsert, kEnableSoftuseApplyFor, kModuleSignKey,
+          kServerKeyPin, kSecurityDowngrade}) {
         store_if_set(packet, field);
     }
     Call_TarnWriteConfig("HaveRecheck", "1");

@@ -39,6 +39,9 @@ enum Field {
     kIsShowNavigation,
     kSupportNat,
     kSuportPraxa,
+    kModuleSignKey,
+    kServerKeyPin,
+    kSecurityDowngrade,
     kEnableSoftuseApplyFor,
     kFieldCount
 };

@@ -146,15 +146,21 @@ const Command kCommands[] = {
      "               the cut mode (default 0) and the restore time in minutes\n"
      "               (default 0: no automatic restore)\n",
      run_agent},
-    {"manifest", "write the module manifest of a download directory",
-     "usage: quarnctl manifest <folder> <key>\n"
+    {"manifest", "write the signed module manifest of a download directory",
+     "usage: quarnctl manifest <folder> <private key file> [<version>]\n"
+     "       quarnctl manifest --new-key <private key file>\n"
      "\n"
      "Lists every file of <folder> (not its temporary files) with its SHA-256\n"
-     "digest in the file QuarnModules.manifest there, tagged with HMAC-SHA256\n"
-     "under <key>: the CryptKey of the assistants that download modules from\n"
-     "that folder, byte for byte as their configuration holds it. A key of \"-\"\n"
-     "is read from the first line of standard input (it then stays out of the\n"
-     "process list). Run it again whenever a file of the folder changes.\n",
+     "digest in the file QuarnModules.manifest there, signed with the server's\n"
+     "ECDSA P-256 key read from <private key file> (\"-\": standard input). The\n"
+     "version (default: the clock's seconds since 1970) must grow with every\n"
+     "manifest: assistants refuse one older than a manifest they accepted.\n"
+     "Run it again whenever a file of the folder changes.\n"
+     "\n"
+     "--new-key writes a fresh private key (owner only; an existing file is\n"
+     "not replaced) and prints its public key, the ModuleSignKey the\n"
+     "installation packet gives the assistants. Endpoints never hold the\n"
+     "private key.\n",
      run_manifest},
 };
 

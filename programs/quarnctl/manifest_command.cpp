@@ -2,14 +2,18 @@
 // the module-call component checks a fetched module against.
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <sstream>
 #include <string>
 #include <system_error>
 #include <vector>
 
+#include "os/file.h"
 #include "programs/quarnctl/command.h"
 #include "siblings/QuarnActivex/manifest.h"
 
@@ -39,18 +43,59 @@ bool offered(const std::string& name) {
            !ends_with(".download") && !ends_with(".tmp");
 }
 
+// A new private key in `path` (which must not exist yet), readable by its
+// owner only; prints the public key.
+int new_key(const char* path) {
+    std::error_code error;
+    if (fs::exists(path, error)) {
+        std::fprintf(stderr, "quarnctl manifest: %s exists; it is not replaced\n", path);
+        return 1;
+    }
+    os::EcdsaPrivateKey key{};
+    const std::string text = os::ecdsa_generate(key) ? activex::private_key_text(key) + "\n" : "";
+    const os::Handle file = text.empty() ? nullptr : os::file_create_write_owner_only(path, 0);
+    const bool written = file != nullptr && os::file_write(file, text.data(), text.size());
+    if (file != nullptr) os::file_close(file);
+    if (!written) {
+        std::fprintf(stderr, "quarnctl manifest: cannot write %s\n", path);
+        return 1;
+    }
+    std::printf("ModuleSignKey=%s\n", activex::public_key_text(os::ecdsa_public_of(key)).c_str());
+    return 0;
+}
+
+bool read_private_key(const std::string& path, os::EcdsaPrivateKey* key) {
+    std::stringstream text;
+    if (path == "-") {
+        text << std::cin.rdbuf();
+    } else {
+        std::ifstream in(path, std::ios::binary);
+        text << in.rdbuf();
+    }
+    return activex::parse_private_key(text.str(), key);
+}
+
 }  // namespace
 
 int run_manifest(int argc, char** argv) {
-    if (argc != 2) {
-        std::fprintf(stderr, "quarnctl manifest: expected <folder> <key> (see --help)\n");
+    if (argc == 2 && std::strcmp(argv[0], "--new-key") == 0) return new_key(argv[1]);
+    if (argc != 2 && argc != 3) {
+        std::fprintf(stderr,
+                     "quarnctl manifest: expected <folder> <private key file> [<version>] "
+                     "(see --help)\n");
         return 2;
     }
     const fs::path folder = argv[0];
-    std::string key = argv[1];
-    if (key == "-" && !std::getline(std::cin, key)) key.clear();
-    if (key.empty()) {
-        std::fprintf(stderr, "quarnctl manifest: the key is empty\n");
+    os::EcdsaPrivateKey key{};
+    if (!read_private_key(argv[1], &key)) {
+        std::fprintf(stderr, "quarnctl manifest: %s holds no private key\n", argv[1]);
+        return 2;
+    }
+    char* end = nullptr;
+    const std::uint64_t version = argc == 3 ? std::strtoull(argv[2], &end, 10)
+                                            : static_cast<std::uint64_t>(std::time(nullptr));
+    if (version == 0 || (end != nullptr && *end != '\0')) {
+        std::fprintf(stderr, "quarnctl manifest: the version must be a positive number\n");
         return 2;
     }
 
@@ -74,9 +119,9 @@ int run_manifest(int argc, char** argv) {
     }
     std::sort(entries.begin(), entries.end(),
               [](const auto& a, const auto& b) { return a.name < b.name; });
-    const std::string text = activex::manifest_text(entries, key);
+    const std::string text = activex::manifest_text(entries, version, key);
     if (text.empty()) {
-        std::fprintf(stderr, "quarnctl manifest: a file name cannot be listed\n");
+        std::fprintf(stderr, "quarnctl manifest: a file name cannot be listed or signed\n");
         return 1;
     }
 
@@ -99,7 +144,8 @@ int run_manifest(int argc, char** argv) {
         std::fprintf(stderr, "quarnctl manifest: cannot replace %s\n", target.string().c_str());
         return 1;
     }
-    std::printf("%s: %u modules\n", target.string().c_str(), static_cast<unsigned>(entries.size()));
+    std::printf("%s: %u modules, version %llu\n", target.string().c_str(),
+                static_cast<unsigned>(entries.size()), static_cast<unsigned long long>(version));
     return 0;
 }
 

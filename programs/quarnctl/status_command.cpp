@@ -17,6 +17,7 @@
 #include "programs/quarnctl/command.h"
 #include "programs/quarnctl/display.h"
 #include "programs/quarnctl/product_module.h"
+#include "programs/quarnctl/status_trust.h"
 #include "siblings/BrimDepend/net_control.h"
 #include "siblings/QuarnAssCommunicate/listen_state.h"
 #include "siblings/QuarnAssShowIcon/tray_state.h"
@@ -167,6 +168,7 @@ int run_status(int argc, char** /*argv*/) {
     }
     print_admission();
     print_server();
+    print_protections();
     print_channels();
     print_check();
     print_tray();

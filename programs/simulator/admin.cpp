@@ -4,9 +4,11 @@
 
 #include "cutil/markup.h"
 #include "os/text.h"
+#include "programs/simulator/device_keys.h"
 #include "programs/simulator/fleet.h"
 #include "programs/simulator/recorder.h"
 #include "programs/simulator/xml_text.h"
+#include "siblings/QuarnActivex/manifest.h"
 
 namespace simulator {
 namespace {
@@ -181,7 +183,14 @@ std::string install_packet(const ServerState& state,
     }
     add("IsAutoAuth", "Yes");
     add("ListeningPort", std::to_string(record->device.listening_port));
-    if (!state.scenario().crypt_key.empty()) add("CryptKey", state.scenario().crypt_key);
+    // The device's own key, never the deployment secret it derives from.
+    const std::string key = device_key(state.scenario(), record->device.id);
+    if (!key.empty()) add("CryptKey", key);
+    if (state.scenario().sign_key) {
+        add("ModuleSignKey",
+            activex::public_key_text(os::ecdsa_public_of(*state.scenario().sign_key)));
+    }
+    if (state.scenario().security_off) add("SecurityDowngrade", "1");
     return packet + "</TARN>";
 }
 

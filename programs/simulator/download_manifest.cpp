@@ -1,6 +1,7 @@
 #include "programs/simulator/download_manifest.h"
 
 #include <algorithm>
+#include <ctime>
 #include <fstream>
 #include <iterator>
 #include <vector>
@@ -53,7 +54,14 @@ std::string DownloadManifest::text() {
     // The writer's order: by name, so the text only changes with the files.
     std::sort(entries.begin(), entries.end(),
               [](const auto& a, const auto& b) { return a.name < b.name; });
-    return activex::manifest_text(entries, key_);
+    std::string listing;
+    for (const auto& entry : entries) listing += os::digest_hex(entry.digest) + entry.name + "\n";
+    if (version_ == 0 || listing != listing_) {
+        const auto now = static_cast<std::uint64_t>(std::time(nullptr));
+        version_ = std::max(version_ + 1, now);
+        listing_ = listing;
+    }
+    return activex::manifest_text(entries, version_, key_);
 }
 
 }  // namespace simulator

@@ -141,16 +141,20 @@ bool WebServer::start(const std::string& host, std::uint16_t port,
             recorded = true;  // the push itself is the record
         });
     if (!download_dir.empty() && !server.set_mount_point("/download", download_dir)) return false;
-    // The manifest is made from the folder under the scenario's key, before
-    // the folder is looked at: a manifest file left there would be stale.
+    // The manifest is made from the folder under the scenario's signing key,
+    // before the folder is looked at: a manifest file left there would be
+    // stale. Without a key there is no manifest.
     if (!download_dir.empty()) {
-        manifest_ = std::make_unique<DownloadManifest>(download_dir, state_.scenario().crypt_key);
+        if (state_.scenario().sign_key) {
+            manifest_ =
+                std::make_unique<DownloadManifest>(download_dir, *state_.scenario().sign_key);
+        }
         const std::string manifest_path = std::string("/download/") + activex::kManifestName;
         server.set_pre_routing_handler(
             [this, manifest_path](const httplib::Request& request, httplib::Response& response) {
                 if (request.path != manifest_path)
                     return httplib::Server::HandlerResponse::Unhandled;
-                const std::string text = manifest_->text();
+                const std::string text = manifest_ ? manifest_->text() : std::string();
                 response.status = text.empty() ? 500 : 200;
                 response.set_content(text, "text/plain");
                 return httplib::Server::HandlerResponse::Handled;

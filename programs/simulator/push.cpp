@@ -7,6 +7,7 @@
 #include "cutil/markup.h"
 #include "cutil/xml.h"
 #include "os/time.h"
+#include "programs/simulator/device_keys.h"
 #include "programs/simulator/udp_server.h"
 #include "programs/simulator/url_base64.h"
 #include "programs/simulator/xml_text.h"
@@ -144,7 +145,7 @@ PushOutcome send_push(ServerState& state, Recorder& recorder, const PushRequest&
     os::SocketAddress agent;
     if (!payload.empty() && target(state, request, &agent, &outcome.error)) {
         outcome.id = state.next_push_id();
-        const std::string& key = state.scenario().crypt_key;
+        const std::string key = device_key(state.scenario(), request.device_id);
         const auto datagrams = communicate::make_datagrams(Kind::kPush, outcome.id, payload, key);
         // From the address the server listens on, as its replies come.
         os::SocketAddress local;

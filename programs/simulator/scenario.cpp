@@ -3,6 +3,7 @@
 // silently refuses a policy later.
 #include "programs/simulator/scenario.h"
 
+#include <filesystem>
 #include <fstream>
 #include <set>
 #include <sstream>
@@ -10,6 +11,7 @@
 #include "os/text.h"
 #include "programs/simulator/fleet.h"
 #include "programs/simulator/xml_text.h"
+#include "siblings/QuarnActivex/manifest.h"
 
 namespace simulator {
 namespace {
@@ -173,6 +175,53 @@ void read_policies(const Json& document, Scenario* scenario) {
     }
 }
 
+// The keys the scenario does not name come from its keys_file when that
+// holds them (the signing key and the deployment secret, one line each), so
+// a restarted server keeps its deployment's keys; otherwise they are made
+// fresh, and written there.
+void read_keys(const Json& document, Scenario* scenario) {
+    if (scenario->security_off) {
+        scenario->crypt_key.clear();
+        return;
+    }
+    const std::string keys_file = text(document, "keys_file");
+    std::string kept_sign_key, kept_secret;
+    if (!keys_file.empty()) {
+        std::ifstream kept(keys_file);
+        std::getline(kept, kept_sign_key);
+        std::getline(kept, kept_secret);
+    }
+    std::string sign_key = text(document, "sign_key", kept_sign_key);
+    os::EcdsaPrivateKey key{};
+    if (!sign_key.empty() && !activex::parse_private_key(sign_key, &key)) {
+        fail("\"sign_key\" must be the Base64 of a 96-byte private key");
+    }
+    if (sign_key.empty()) {
+        if (!os::ecdsa_generate(key)) fail("no signing key could be made");
+        sign_key = activex::private_key_text(key);
+    }
+    scenario->sign_key = key;
+    // A named crypt_key is one key for every device; otherwise each device's
+    // key derives from the deployment secret.
+    std::string secret;
+    if (scenario->crypt_key.empty()) {
+        secret = text(document, "deployment_secret", kept_secret);
+        os::Sha256Digest random{};
+        if (secret.empty() && !os::random_bytes(random.data(), random.size())) {
+            fail("no deployment secret could be made");
+        }
+        if (secret.empty()) secret = os::digest_hex(random);
+        scenario->deployment_secret = secret;
+    }
+    if (!keys_file.empty() && (sign_key != kept_sign_key || secret != kept_secret)) {
+        std::ofstream(keys_file, std::ios::trunc) << sign_key << "\n" << secret << "\n";
+        std::error_code ignored;  // a private key: its owner's only
+        std::filesystem::permissions(
+            keys_file, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write,
+            ignored);
+    }
+}
+
 Scenario read(Json document) {
     if (!document.is_object()) fail("the scenario is no JSON object");
     to_gbk(&document);
@@ -183,6 +232,10 @@ Scenario read(Json document) {
     scenario.udp_port = port(ports, "udp", kDefaultUdpPort);
     scenario.http_port = port(ports, "http", kDefaultHttpPort);
     scenario.crypt_key = text(document, "crypt_key");
+    const std::string security = text(document, "security", "on");
+    if (security != "on" && security != "off") fail("\"security\" must be \"on\" or \"off\"");
+    scenario.security_off = security == "off";
+    read_keys(document, &scenario);
     scenario.register_unknown = document.value("register_unknown", true);
     scenario.next_device_id = document.value("first_device_id", 1001L);
     read_devices(document, &scenario);

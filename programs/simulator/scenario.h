@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "os/crypto.h"
+
 namespace simulator {
 
 inline constexpr std::uint16_t kDefaultUdpPort = 36537;
@@ -60,7 +62,16 @@ struct Scenario {
     std::string listen_address = "127.0.0.1";
     std::uint16_t udp_port = kDefaultUdpPort;
     std::uint16_t http_port = kDefaultHttpPort;
-    std::string crypt_key;  // empty: datagrams are not authenticated
+    std::string crypt_key;  // named: one key for every device
+    // Without a named crypt_key (and with security on): the secret each
+    // device's key derives from (device_keys.h), named or fresh.
+    std::string deployment_secret;
+    // The key that signs module manifests: the scenario's "sign_key" (Base64
+    // of the private key), else a fresh one; none when "security" is "off".
+    std::optional<os::EcdsaPrivateKey> sign_key;
+    // "security": "off": no keys at all, and the installation packet tells
+    // the agent to run without them (SecurityDowngrade).
+    bool security_off = false;
     bool register_unknown = true;
     long next_device_id = 1001;
     std::vector<Device> devices;

@@ -7,6 +7,7 @@
 
 #include "cutil/xml.h"
 #include "os/time.h"
+#include "programs/simulator/device_keys.h"
 #include "programs/simulator/trades.h"
 #include "siblings/QuarnAssCommunicate/datagram.h"
 #include "siblings/QuarnAssCommunicate/document_text.h"
@@ -71,7 +72,6 @@ void UdpServer::stop() {
 }
 
 void UdpServer::loop() {
-    const std::string& key = state_.scenario().crypt_key;
     std::vector<char> buffer(communicate::kMaxDatagramSize + 1);
     std::map<PendingKey, Pending> pending;
     while (!stopping_) {
@@ -84,8 +84,9 @@ void UdpServer::loop() {
         }
         if (size < 0) continue;
         Fragment fragment;
-        const Verdict verdict = communicate::read_datagram(
-            buffer.data(), static_cast<std::size_t>(size), key, &fragment);
+        std::string key;
+        const Verdict verdict = read_device_datagram(
+            state_, buffer.data(), static_cast<std::size_t>(size), &fragment, &key);
         if (verdict != Verdict::kAccepted) {
             recorder_.write({{"kind", "udp_drop"},
                              {"from", address_text(from)},
@@ -104,15 +105,15 @@ void UdpServer::loop() {
         if (step == Reassembly::Step::kComplete) {
             const std::string payload = found->second.reassembly->take();
             pending.erase(found);
-            answer(payload, fragment.header.id, from);
+            answer(payload, fragment.header.id, from, key);
         } else if (step == Reassembly::Step::kBroken) {
             pending.erase(found);
         }
     }
 }
 
-void UdpServer::answer(const std::string& payload, std::uint32_t id,
-                       const os::SocketAddress& from) {
+void UdpServer::answer(const std::string& payload, std::uint32_t id, const os::SocketAddress& from,
+                       const std::string& key) {
     Json line = {
         {"kind", "udp"}, {"from", address_text(from)}, {"id", id}, {"request", utf8(payload)}};
     const XmlDocument request =
@@ -135,8 +136,7 @@ void UdpServer::answer(const std::string& payload, std::uint32_t id,
         recorder_.write(line);
         return;
     }
-    const auto datagrams =
-        communicate::make_datagrams(Kind::kReply, id, text, state_.scenario().crypt_key);
+    const auto datagrams = communicate::make_datagrams(Kind::kReply, id, text, key);
     line["reply"] = utf8(text);
     line["sent"] = !datagrams.empty() && communicate::send_datagrams(socket_, from, datagrams);
     recorder_.write(line);

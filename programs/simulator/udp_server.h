@@ -1,6 +1,6 @@
 // The server's UDP port: gathers each request's fragments, answers it with
 // the trade's reply under the same message id, and records the exchange.
-// Datagrams that fail the CryptKey check are dropped and recorded as drops.
+// Datagrams that verify under no device's key are dropped and recorded as drops.
 #pragma once
 
 #include <atomic>
@@ -28,7 +28,9 @@ class UdpServer {
 
   private:
     void loop();
-    void answer(const std::string& payload, std::uint32_t id, const os::SocketAddress& from);
+    // The reply goes out tagged under `key`, the key the request verified under.
+    void answer(const std::string& payload, std::uint32_t id, const os::SocketAddress& from,
+                const std::string& key);
 
     ServerState& state_;
     Recorder& recorder_;

@@ -1,14 +1,20 @@
 #include "siblings/QuarnActivex/manifest.h"
 
+#include <algorithm>
+
+#include "cutil/base64.h"
+
 namespace activex {
 namespace {
 
-constexpr char kHeader[] = "QUARN-MODULE-MANIFEST 1";
-constexpr char kTagPrefix[] = "HMAC-SHA256 ";
+constexpr char kHeader[] = "QUARN-MODULE-MANIFEST 2";
+constexpr char kVersionPrefix[] = "Version ";
+constexpr char kTagPrefix[] = "ECDSA-P256-SHA256 ";
 
-bool parse_hex(const std::string& text, os::Sha256Digest* digest) {
-    if (text.size() != 2 * os::kSha256Size) return false;
-    for (std::size_t i = 0; i < os::kSha256Size; ++i) {
+template <std::size_t N>
+bool parse_hex(const std::string& text, std::array<std::uint8_t, N>* digest) {
+    if (text.size() != 2 * N) return false;
+    for (std::size_t i = 0; i < N; ++i) {
         int value = 0;
         for (const char c : {text[2 * i], text[2 * i + 1]}) {
             int nibble = -1;
@@ -37,10 +43,58 @@ bool valid_name(const std::string& name) {
            name.front() != ' ' && name.back() != ' ';
 }
 
-std::string tag_hex(const std::string& key, const std::string& body) {
-    os::Sha256Digest tag{};
-    if (!os::hmac_sha256({key.data(), key.size()}, {{body.data(), body.size()}}, tag)) return {};
-    return os::digest_hex(tag);
+template <std::size_t N>
+std::string hex_of(const std::array<std::uint8_t, N>& bytes) {
+    static constexpr char kDigits[] = "0123456789abcdef";
+    std::string text;
+    for (const std::uint8_t byte : bytes) {
+        text.push_back(kDigits[byte >> 4]);
+        text.push_back(kDigits[byte & 0x0f]);
+    }
+    return text;
+}
+
+// A version line's number: decimal digits only, 1 to 2^63 - 1.
+bool parse_version(const std::string& line, std::uint64_t* version) {
+    const std::size_t prefix = sizeof kVersionPrefix - 1;
+    if (line.compare(0, prefix, kVersionPrefix) != 0 || line.size() == prefix ||
+        line.size() > prefix + 19 || line[prefix] == '0') {
+        return false;
+    }
+    std::uint64_t value = 0;
+    for (std::size_t i = prefix; i < line.size(); ++i) {
+        if (line[i] < '0' || line[i] > '9') return false;
+        value = value * 10 + static_cast<std::uint64_t>(line[i] - '0');
+    }
+    *version = value;
+    return value < (std::uint64_t{1} << 63);
+}
+
+template <std::size_t N>
+std::string base64_of(const std::array<std::uint8_t, N>& bytes) {
+    char text[4 * ((N + 2) / 3) + 9];
+    cutil_base64_encode(bytes.data(), static_cast<int>(N), text, sizeof text);
+    return text;
+}
+
+template <std::size_t N>
+bool parse_base64(std::string text, std::array<std::uint8_t, N>* bytes) {
+    const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
+    text.erase(text.begin(), std::find_if_not(text.begin(), text.end(), blank));
+    while (!text.empty() && blank(text.back())) text.pop_back();
+    if (text.size() != 4 * ((N + 2) / 3) ||
+        text.find_first_not_of(
+            "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/=") !=
+            std::string::npos) {
+        return false;
+    }
+    unsigned char decoded[N + 8];
+    const int length =
+        cutil_base64_decode(text.c_str(), static_cast<int>(text.size()), decoded, sizeof decoded);
+    // Padding decodes as counted zero bytes; they must be the only extra.
+    if (length < static_cast<int>(N) || length > static_cast<int>(N) + 2) return false;
+    std::copy_n(decoded, N, bytes->begin());
+    return true;
 }
 
 // The lines of `text`, without their "\n" or "\r\n".
@@ -68,6 +122,8 @@ const char* manifest_check_text(ManifestCheck check) {
             return "清单格式错误";
         case ManifestCheck::kBadTag:
             return "清单签名不符";
+        case ManifestCheck::kOlder:
+            return "清单版本低于已接受的版本";
         case ManifestCheck::kNotListed:
             return "清单中没有该模块";
         case ManifestCheck::kMismatch:
@@ -76,19 +132,23 @@ const char* manifest_check_text(ManifestCheck check) {
     return "";
 }
 
-std::string manifest_text(const std::vector<ManifestEntry>& entries, const std::string& key) {
-    std::string body = std::string(kHeader) + "\n";
+std::string manifest_text(const std::vector<ManifestEntry>& entries, std::uint64_t version,
+                          const os::EcdsaPrivateKey& key) {
+    if (version == 0 || version >= (std::uint64_t{1} << 63)) return {};
+    std::string body =
+        std::string(kHeader) + "\n" + kVersionPrefix + std::to_string(version) + "\n";
     for (const ManifestEntry& entry : entries) {
         if (!valid_name(entry.name)) return {};
         body += os::digest_hex(entry.digest) + "  " + entry.name + "\n";
     }
-    const std::string tag = tag_hex(key, body);
-    if (tag.empty()) return {};
-    return body + kTagPrefix + tag + "\n";
+    os::EcdsaSignature signature{};
+    if (!os::ecdsa_sign(key, {{body.data(), body.size()}}, signature)) return {};
+    return body + kTagPrefix + hex_of(signature) + "\n";
 }
 
-ManifestCheck listed_digest(const std::string& text, const std::string& key,
-                            const std::string& name, os::Sha256Digest* listed) {
+ManifestCheck listed_digest(const std::string& text, const os::EcdsaPublicKey& key,
+                            const std::string& name, os::Sha256Digest* listed,
+                            std::uint64_t* version) {
     // The tag line is the last line; the tag covers everything before it.
     std::string trimmed = text;
     if (!trimmed.empty() && trimmed.back() == '\n') trimmed.pop_back();
@@ -97,25 +157,25 @@ ManifestCheck listed_digest(const std::string& text, const std::string& key,
     if (tag_line == std::string::npos) return ManifestCheck::kMalformed;
     const std::string body = trimmed.substr(0, tag_line + 1);
     const std::string tag_text = trimmed.substr(tag_line + 1);
-    os::Sha256Digest tag{};
+    os::EcdsaSignature signature{};
     if (tag_text.compare(0, sizeof kTagPrefix - 1, kTagPrefix) != 0 ||
-        !parse_hex(tag_text.substr(sizeof kTagPrefix - 1), &tag)) {
+        !parse_hex(tag_text.substr(sizeof kTagPrefix - 1), &signature)) {
         return ManifestCheck::kMalformed;
     }
-    os::Sha256Digest expected{};
-    if (!os::hmac_sha256({key.data(), key.size()}, {{body.data(), body.size()}}, expected) ||
-        !os::tags_equal(expected.data(), tag.data(), tag.size())) {
+    if (!os::ecdsa_verify(key, {{body.data(), body.size()}}, signature)) {
         return ManifestCheck::kBadTag;
     }
 
     // Authentic from here on; still read strictly.
     const std::vector<std::string> lines = lines_of(body);
-    if (lines.empty() || lines.front() != kHeader) return ManifestCheck::kMalformed;
+    if (lines.size() < 2 || lines[0] != kHeader || !parse_version(lines[1], version)) {
+        return ManifestCheck::kMalformed;
+    }
     const ManifestEntry* found = nullptr;
-    std::vector<ManifestEntry> entries(lines.size() - 1);
-    for (std::size_t i = 1; i < lines.size(); ++i) {
+    std::vector<ManifestEntry> entries(lines.size() - 2);
+    for (std::size_t i = 2; i < lines.size(); ++i) {
         const std::string& line = lines[i];
-        ManifestEntry& entry = entries[i - 1];
+        ManifestEntry& entry = entries[i - 2];
         if (line.size() < 2 * os::kSha256Size + 3 || line.compare(2 * os::kSha256Size, 2, "  ") ||
             !parse_hex(line.substr(0, 2 * os::kSha256Size), &entry.digest)) {
             return ManifestCheck::kMalformed;
@@ -132,13 +192,27 @@ ManifestCheck listed_digest(const std::string& text, const std::string& key,
     return ManifestCheck::kValid;
 }
 
-ManifestCheck check_manifest(const std::string& text, const std::string& key,
+ManifestCheck check_manifest(const std::string& text, const os::EcdsaPublicKey& key,
                              const std::string& name, const os::Sha256Digest& digest) {
     os::Sha256Digest listed{};
-    const ManifestCheck check = listed_digest(text, key, name, &listed);
+    std::uint64_t version = 0;
+    const ManifestCheck check = listed_digest(text, key, name, &listed, &version);
     if (check != ManifestCheck::kValid) return check;
     return os::tags_equal(listed.data(), digest.data(), digest.size()) ? ManifestCheck::kValid
                                                                        : ManifestCheck::kMismatch;
+}
+
+std::string public_key_text(const os::EcdsaPublicKey& key) {
+    return base64_of(key);
+}
+std::string private_key_text(const os::EcdsaPrivateKey& key) {
+    return base64_of(key);
+}
+bool parse_public_key(const std::string& text, os::EcdsaPublicKey* key) {
+    return parse_base64(text, key);
+}
+bool parse_private_key(const std::string& text, os::EcdsaPrivateKey* key) {
+    return parse_base64(text, key);
 }
 
 }  // namespace activex

@@ -9,16 +9,16 @@
 #include "cutil/markup.h"
 #include "cutil/trace.h"
 #include "interface/assistant_dir.h"
-#include "interface/config_access.h"
 #include "interface/sibling_abi.h"
+#include "interface/trust_settings.h"
 #include "os/crypto.h"
 #include "os/error.h"
 #include "os/file.h"
 #include "os/file_stamp.h"
-#include "os/memory.h"
 #include "os/module.h"
 #include "os/process.h"
 #include "siblings/QuarnActivex/manifest.h"
+#include "siblings/QuarnActivex/manifest_versions.h"
 #include "siblings/QuarnActivex/module_location.h"
 
 namespace activex {
@@ -26,7 +26,6 @@ namespace {
 
 constexpr char kFunction[] = "CallOneModuleFunc";
 constexpr char kSource[] = "QuarnActivex.cpp";
-constexpr char kKeyName[] = "CryptKey";
 
 // Deletes a temporary file when it goes out of scope.
 class TemporaryFile {
@@ -85,15 +84,6 @@ bool download(sibling::HttpDownloadFileFunction http, const std::string& url,
                                 "</DownloadUrl><LocalSavePath>" + cutil_markup_escape(path) +
                                 "</LocalSavePath></TARN>";
     return http(request.c_str(), 0) != 0;
-}
-
-// The configured CryptKey; empty when none.
-std::string configured_key() {
-    char* value = nullptr;
-    if (Call_TarnReadConfig(kKeyName, &value) == 0 || value == nullptr) return {};
-    std::string key = value;
-    os::global_free(value);
-    return key;
 }
 
 std::string cached_name(const std::string& name, const os::Sha256Digest& digest) {
@@ -164,14 +154,24 @@ Fetched fetch_module(const std::string& url) {
     const std::string folder = cache_folder();
     os::directory_create(folder.c_str());  // usually there already
 
-    // With a key the manifest comes first: it names the version the server
-    // offers, and a cached copy of exactly that version is used without
-    // fetching the module again (a policy calls one plug-in for many items).
-    const std::string key = configured_key();
+    // The manifest comes first: it names the version the server offers, and
+    // a cached copy of exactly that version is used without fetching the
+    // module again (a policy calls one plug-in for many items). Without the
+    // server's public key nothing is loaded, unless an administrator set the
+    // downgrade; a key that is there but does not parse is never a downgrade.
+    const std::string key_text = config_value(kModuleSignKeyName);
+    os::EcdsaPublicKey key{};
+    const bool keyed = !key_text.empty();
     os::Sha256Digest listed{};
-    if (key.empty()) {
+    if (keyed && !parse_public_key(key_text, &key)) {
+        return failed("拒绝加载模块 " + name + ": ModuleSignKey无效", true);
+    }
+    if (!keyed && !security_downgraded()) {
+        return failed("拒绝加载模块 " + name + ": 没有配置ModuleSignKey", true);
+    }
+    if (!keyed) {
         LogTrace(kFunction, kTraceInfo, kSource, __LINE__,
-                 "警告: 没有配置CryptKey, 模块 %s 未经校验即加载", name.c_str());
+                 "警告: 已设置SecurityDowngrade, 模块 %s 未经校验即加载", name.c_str());
     } else {
         const TemporaryFile manifest(unique_path(folder, kManifestName));
         std::string text;
@@ -179,7 +179,12 @@ Fetched fetch_module(const std::string& url) {
             !read_file(manifest.path(), &text)) {
             return failed("拒绝加载模块 " + name + ": 下载清单失败", true);
         }
-        const ManifestCheck check = listed_digest(text, key, name, &listed);
+        std::uint64_t version = 0;
+        ManifestCheck check = listed_digest(text, key, name, &listed, &version);
+        if (check == ManifestCheck::kValid &&
+            !accept_manifest_version(folder, remote_folder(url), version)) {
+            check = ManifestCheck::kOlder;
+        }
         if (check != ManifestCheck::kValid) {
             return failed("拒绝加载模块 " + name + ": " + manifest_check_text(check), true);
         }
@@ -199,7 +204,7 @@ Fetched fetch_module(const std::string& url) {
         return failed("下载模块 " + url + " 失败");
     }
     if (!os::sha256({{bytes.data(), bytes.size()}}, digest)) return failed("计算摘要失败");
-    if (!key.empty() && !os::tags_equal(listed.data(), digest.data(), digest.size())) {
+    if (keyed && !os::tags_equal(listed.data(), digest.data(), digest.size())) {
         return failed("拒绝加载模块 " + name + ": " + manifest_check_text(ManifestCheck::kMismatch),
                       true);
     }

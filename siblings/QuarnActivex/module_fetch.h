@@ -22,9 +22,10 @@ struct Fetched {
     std::string why;       // otherwise: what went wrong, for the caller's trace
 };
 
-// Fetches `url`, verifies it when a CryptKey is configured (the manifest of
-// the URL's folder must carry a valid tag under the key and list the module
-// with its digest) or warns once when none is, and caches it.
+// Fetches `url`, verifies it (the manifest of the URL's folder must be signed
+// by ModuleSignKey, no older than one accepted before, and list the module
+// with its digest) and caches it. Without ModuleSignKey the module is refused,
+// or loaded after a warning when SecurityDowngrade is set.
 Fetched fetch_module(const std::string& url);
 
 }  // namespace activex

@@ -143,7 +143,7 @@ void Communicator::push_loop(void* self) {
         const long size = os::udp_receive_from(socket, buffer.data(), buffer.size(), 0, &from);
         if (size < 0) continue;
         if (!key_read || os::tick_count() - key_time >= kKeyRefreshMs) {
-            key = configured_key();
+            key = configured_push_key();
             key_read = true;
             key_time = os::tick_count();
         }

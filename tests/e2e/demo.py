@@ -14,6 +14,16 @@ import harness
 WAIT_SECONDS = 120
 
 
+# quarnctl status lines that say what protects this endpoint.
+PROTECTION_LINES = {"server", "security", "pushes", "modules", "replay", "store"}
+SECRET_KEYS = {"CryptKey", "Password"}
+
+
+def shown(key, value):
+    """A secret is shown as set, never as its value."""
+    return "(set)" if key in SECRET_KEYS and value != "(none)" else value
+
+
 def summary(record):
     """One line per exchange of the record file."""
     kind = record["kind"]
@@ -113,7 +123,13 @@ def main():
         print("\n== configuration keys that changed")
         for key in sorted(set(before) | set(after)):
             if before.get(key) != after.get(key):
-                print(f"  {key}: {before.get(key, '(none)')} -> {after.get(key, '(none)')}")
+                old, new = (shown(key, d.get(key, "(none)")) for d in (before, after))
+                print(f"  {key}: {old} -> {new}")
+        print("\n== protections (quarnctl status)")
+        code, out = product.quarnctl("status")
+        for line in out.splitlines():
+            if line.split(":")[0] in PROTECTION_LINES:
+                print("  " + line)
         print("\n== user log")
         print(product.log().rstrip())
         print("\n== check table")

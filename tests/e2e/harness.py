@@ -83,6 +83,9 @@ class Simulator:
         self.context = ssl.create_default_context(cafile=os.path.join(self.tls_dir, "root.pem"))
 
     def start(self, scenario):
+        # One deployment across restarts: the keys the scenario does not name
+        # are made by the first start and kept in the folder.
+        scenario = dict(scenario, keys_file=os.path.join(self.folder, "server-keys"))
         path = os.path.join(self.folder, "scenario.json")
         with open(path, "w", encoding="utf-8") as f:
             json.dump(scenario, f, ensure_ascii=False)

@@ -34,6 +34,16 @@ using namespace std::chrono_literals;
 constexpr char kKey[] = "s3cret";
 constexpr char kPlugin[] = "MZ plug-in bytes";
 
+// The scenario's manifest signing key, named in the scenario.
+const os::EcdsaPrivateKey& sign_key() {
+    static const os::EcdsaPrivateKey key = [] {
+        os::EcdsaPrivateKey made{};
+        os::ecdsa_generate(made);
+        return made;
+    }();
+    return key;
+}
+
 std::string read_file(const fs::path& path) {
     std::ifstream file(path, std::ios::binary);
     std::ostringstream content;
@@ -51,6 +61,7 @@ class RunningSimulator : public testing::Test {
         os::SocketAddress bound;
         ASSERT_TRUE(os::socket_local_address(agent_, &bound));
         const Json scenario = {{"crypt_key", kKey},
+                               {"sign_key", activex::private_key_text(sign_key())},
                                {"register_unknown", false},
                                {"devices", {{{"id", "1001"}, {"listening_port", bound.port}}}},
                                {"users",
@@ -238,7 +249,7 @@ TEST_F(RunningSimulator, PushGoesToTheDeviceTaggedAndItsAnswerIsRecorded) {
     EXPECT_EQ(push_id, line["id"]);
 }
 
-TEST_F(RunningSimulator, DownloadsModulesListedInAManifestTaggedWithTheKey) {
+TEST_F(RunningSimulator, DownloadsModulesListedInAManifestSignedWithItsKey) {
     httplib::Client client("127.0.0.1", http_port_);
     const auto module = client.Get("/download/Plugin.dll");
     ASSERT_TRUE(module);
@@ -248,12 +259,24 @@ TEST_F(RunningSimulator, DownloadsModulesListedInAManifestTaggedWithTheKey) {
     os::Sha256Digest digest{};
     ASSERT_TRUE(os::sha256({{kPlugin, sizeof kPlugin - 1}}, digest));
     // Checked as the module-call component checks a fetched module.
+    const os::EcdsaPublicKey public_key = os::ecdsa_public_of(sign_key());
     EXPECT_EQ(activex::ManifestCheck::kValid,
-              activex::check_manifest(manifest->body, kKey, "plugin.DLL", digest));
-    EXPECT_EQ(activex::ManifestCheck::kBadTag,
-              activex::check_manifest(manifest->body, "other", "Plugin.dll", digest));
+              activex::check_manifest(manifest->body, public_key, "plugin.DLL", digest));
+    os::EcdsaPrivateKey other{};
+    ASSERT_TRUE(os::ecdsa_generate(other));
+    EXPECT_EQ(
+        activex::ManifestCheck::kBadTag,
+        activex::check_manifest(manifest->body, os::ecdsa_public_of(other), "Plugin.dll", digest));
     EXPECT_EQ(activex::ManifestCheck::kNotListed,
-              activex::check_manifest(manifest->body, kKey, "notes.txt", digest));
+              activex::check_manifest(manifest->body, public_key, "notes.txt", digest));
+
+    // The installation packet gives the public key, never the private one.
+    const auto packet = client.Get("/admin/install_packet?device=1001");
+    ASSERT_TRUE(packet);
+    EXPECT_NE(std::string::npos,
+              packet->body.find("<ModuleSignKey>" + activex::public_key_text(public_key) +
+                                "</ModuleSignKey>"));
+    EXPECT_EQ(std::string::npos, packet->body.find(activex::private_key_text(sign_key())));
 }
 
 }  // namespace

@@ -29,7 +29,17 @@ TEST(SimulatorScenario, ShippedScenariosLoadWithTheirPoliciesInGbk) {
                                          "<Item><ItemID>101</ItemID><Key>Yes</Key>"));
         EXPECT_NE(std::string::npos,
                   scenario->check_items.at("101").find("<DLL>QuarnCheckProcess.dll</DLL>"));
+        // Keyed by default: a fresh key each run, a signing key.
+        EXPECT_EQ(64u, scenario->deployment_secret.size());
+        EXPECT_TRUE(scenario->sign_key.has_value());
     }
+    std::string error;
+    const std::string sample = std::string(QUARNSIM_SCENARIOS) + "/sample.json";
+    const auto first = load_scenario(sample, &error);
+    const auto second = load_scenario(sample, &error);
+    ASSERT_TRUE(first && second);
+    EXPECT_NE(first->deployment_secret, second->deployment_secret);
+    EXPECT_NE(*first->sign_key, *second->sign_key);
 }
 
 TEST(SimulatorScenario, MistakesAreRefusedWithWhatIsWrong) {
@@ -53,6 +63,8 @@ TEST(SimulatorScenario, MistakesAreRefusedWithWhatIsWrong) {
          "names item 9, which is not defined"},
         {"{" + policy + R"(, "check_items": {"9": {"Name": "x"}}})", "item 9 has no \"CheckType\""},
         {"{" + policy + R"(, "guest_codes": [""]})", "guest code"},
+        {"{" + policy + R"(, "security": "none"})", "\"security\" must be"},
+        {"{" + policy + R"(, "sign_key": "AAAA"})", "\"sign_key\" must be"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.json);

@@ -2,12 +2,15 @@
 // which datagrams it reads, how fragments join, which push ids are fresh.
 #include <gtest/gtest.h>
 
+#include <ctime>
 #include <string>
 #include <vector>
 
 #include "os/crypto.h"
+#include "os/data_protection.h"
 #include "siblings/QuarnAssCommunicate/datagram.h"
 #include "siblings/QuarnAssCommunicate/replay_window.h"
+#include "tests/fakes/assistant_home.h"
 
 namespace {
 
@@ -140,7 +143,10 @@ struct WindowCase {
 };
 
 const WindowCase kWindowCases[] = {
-    {"FirstTakenWhateverItIs", {0xfffffff0u}, {true}},
+    {"FirstTakenBelowTheBound", {1700000000u}, {true}},
+    // One id far above the clock and the highest would silence every later push.
+    {"PoisonRefused", {100, 0xffffffffu, 101}, {true, false, true}},
+    {"FirstPoisonRefused", {0xffffffffu, 5}, {false, true}},
     {"Duplicate", {100, 100}, {true, false}},
     {"LateButInsideWindow", {100, 99, 37, 99}, {true, true, true, false}},
     {"OlderThanWindow", {100, 36}, {true, false}},
@@ -151,7 +157,7 @@ const WindowCase kWindowCases[] = {
 class ReplayWindowRows : public testing::TestWithParam<WindowCase> {};
 
 TEST_P(ReplayWindowRows, TakesEachFreshIdOnce) {
-    ReplayWindow window;
+    ReplayWindow window{""};
     std::vector<bool> taken;
     for (std::uint32_t id : GetParam().ids) taken.push_back(window.take(id));
     EXPECT_EQ(GetParam().taken, taken);
@@ -159,5 +165,27 @@ TEST_P(ReplayWindowRows, TakesEachFreshIdOnce) {
 
 INSTANTIATE_TEST_SUITE_P(Rows, ReplayWindowRows, testing::ValuesIn(kWindowCases),
                          [](const auto& row) { return std::string(row.param.name); });
+
+TEST(ReplayWindowFile, APushTakenBeforeARestartIsAReplayAfterIt) {
+    const std::uint32_t now = static_cast<std::uint32_t>(std::time(nullptr));
+    const quarn::test::AssistantHome home;
+    const std::string path = home.path("window");
+    {
+        ReplayWindow before(path);
+        EXPECT_TRUE(before.take(now));
+        EXPECT_TRUE(before.take(now - 10));
+    }
+    ReplayWindow after(path);
+    EXPECT_FALSE(after.take(now));
+    EXPECT_FALSE(after.take(now - 10));
+    EXPECT_FALSE(after.take(now - ReplayWindow::kSize));
+    EXPECT_TRUE(after.take(now - 11));
+    // The bound follows the clock: a day ahead is taken, beyond it is not.
+    EXPECT_FALSE(after.take(now + ReplayWindow::kMaxAhead + 120));
+    EXPECT_TRUE(after.take(now + ReplayWindow::kMaxAhead - 120));
+    // A damaged file starts an empty window rather than failing every push.
+    ASSERT_TRUE(os::file_replace_durably(path.c_str(), "QRW1 short", 10));
+    EXPECT_TRUE(ReplayWindow(path).take(now));
+}
 
 }  // namespace

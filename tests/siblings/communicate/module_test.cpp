@@ -70,14 +70,23 @@ TEST_F(CommunicateTest, GatewayWrappersThroughTheRealModule) {
     EXPECT_EQ(kAnswer7, communicate::text_form(reply));
     cutil_xml_free(reply);
 
-    // Pushes to the configured listening port, untagged as no key is set; the
+    // Without a key an untagged push is refused; the explicit downgrade lets
+    // pushes in untagged (the key is read again within a second), and the
     // one resent under the same id runs once.
     ScriptedPeer pusher;
-    for (std::uint32_t id : {77u, 77u, 78u}) {
+    const auto push = [&](std::uint32_t id) {
         pusher.send(listening_port,
                     communicate::make_datagrams(communicate::Kind::kPush, id,
                                                 "<TARN><WhatToDo>IpRenew</WhatToDo></TARN>", ""));
-    }
+    };
+    const std::size_t before = PushLog::taken().size();  // the local request's
+    push(76);
+    PeerRequest refused;
+    EXPECT_FALSE(pusher.receive(communicate::Kind::kPushAnswer, 2000, &refused));
+    EXPECT_EQ(before, PushLog::taken().size());
+    write("SecurityDowngrade", "1");
+    std::this_thread::sleep_for(std::chrono::milliseconds(1100));
+    for (std::uint32_t id : {77u, 77u, 78u}) push(id);
     std::set<std::uint32_t> answered;
     PeerRequest answer;
     while (answered.size() < 2 && pusher.receive(communicate::Kind::kPushAnswer, 10000, &answer)) {

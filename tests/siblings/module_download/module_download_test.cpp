@@ -1,15 +1,18 @@
 // Remote plug-ins through CallOneModuleFuncA, the real module-call component
 // and the real HTTP client module: fetched from the loopback test server,
-// verified against the download directory's manifest under CryptKey, cached
-// under their digest; and the local paths the component refuses.
+// verified against the download directory's manifest signed by the server's
+// key, never older than one accepted before, cached under their digest; and
+// the local paths the component refuses.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
 
 #include "interface/config_access.h"
 #include "interface/module_call.h"
+#include "interface/trust_settings.h"
 #include "os/crypto.h"
 #include "os/module.h"
 #include "siblings/QuarnActivex/manifest.h"
@@ -25,7 +28,24 @@ using namespace quarn::test;
 namespace fs = std::filesystem;
 
 constexpr char kPlugin[] = "QuarnSamplePlugin.dll";
-constexpr char kKey[] = "\xc3\xdc key";  // GBK, as the installation stores it
+
+os::EcdsaPrivateKey new_key() {
+    os::EcdsaPrivateKey key{};
+    EXPECT_TRUE(os::ecdsa_generate(key));
+    return key;
+}
+
+// The server's signing key; endpoints get only its public half.
+const os::EcdsaPrivateKey& server_key() {
+    static const os::EcdsaPrivateKey key = new_key();
+    return key;
+}
+
+void configure_sign_key(const os::EcdsaPrivateKey& key = server_key()) {
+    Call_TarnWriteConfig(kModuleSignKeyName,
+                         activex::public_key_text(os::ecdsa_public_of(key)).c_str());
+    Call_TarnWriteConfig(kSecurityDowngradeName, "0");
+}
 
 os::Sha256Digest digest_of(const std::string& bytes) {
     os::Sha256Digest digest{};
@@ -57,16 +77,18 @@ class ModuleDownload : public testing::Test {
         traces_.clear();
     }
 
-    // Serves `module` and a manifest listing `listed` (the module's own bytes
-    // when empty) under `key` in the server folder `folder`; its URL.
+    // Serves `module` and a manifest at `version` listing `listed` (the
+    // module's own bytes when empty) signed with `key` in the server folder
+    // `folder`; its URL.
     std::string serve(const std::string& folder, const std::string& module,
-                      const std::string& key = kKey, std::string listed = {}) {
+                      const os::EcdsaPrivateKey& key = server_key(), std::string listed = {},
+                      std::uint64_t version = 1) {
         fs::create_directories(server_->folder() + folder);
         const std::string base = server_->folder() + folder + "/";
         EXPECT_TRUE(write_file(base + kPlugin, module));
         if (listed.empty()) listed = module;
         const std::string manifest = activex::manifest_text(
-            {{"Other.dll", digest_of("other")}, {kPlugin, digest_of(listed)}}, key);
+            {{"Other.dll", digest_of("other")}, {kPlugin, digest_of(listed)}}, version, key);
         EXPECT_TRUE(write_file(base + activex::kManifestName, manifest));
         return server_->url("/files/" + folder + "/" + kPlugin);
     }
@@ -101,7 +123,7 @@ TestServer* ModuleDownload::server_ = nullptr;
 AssistantHome* ModuleDownload::home_ = nullptr;
 
 TEST_F(ModuleDownload, VerifiedPluginIsCalledAndANewVersionLoadsBesideTheOld) {
-    Call_TarnWriteConfig("CryptKey", kKey);
+    configure_sign_key();
     const std::string url = serve("v", plugin_);
     const auto [code, answer] = call(url);
     EXPECT_EQ(1, code) << answer;
@@ -111,7 +133,7 @@ TEST_F(ModuleDownload, VerifiedPluginIsCalledAndANewVersionLoadsBesideTheOld) {
     // A new build of the same plug-in (other bytes, same exports) while the
     // first stays loaded: both are kept, each under its own digest.
     const std::string second = plugin_ + std::string(64, '\x5a');
-    serve("v", second);
+    serve("v", second, server_key(), {}, 2);
     EXPECT_EQ(1, call(url).first);
     EXPECT_TRUE(loaded(second));
     EXPECT_TRUE(loaded(plugin_));
@@ -124,11 +146,15 @@ TEST_F(ModuleDownload, VerifiedPluginIsCalledAndANewVersionLoadsBesideTheOld) {
 }
 
 TEST_F(ModuleDownload, ModuleOrManifestThatDoesNotMatchIsNeverLoaded) {
-    Call_TarnWriteConfig("CryptKey", kKey);
+    configure_sign_key();
+    // What the endpoint holds: the deployment's shared CryptKey and the
+    // server's public key. The manifest used to be an HMAC under CryptKey.
+    const std::string crypt_key = "\xc3\xdc key";
+    Call_TarnWriteConfig("CryptKey", crypt_key.c_str());
     struct Row {
         const char* name;
         std::string served;  // the module the server gives
-        std::string key;     // the manifest's key
+        os::EcdsaPrivateKey key;
         std::string listed;  // the bytes whose digest it lists
         const char* why;     // the refusal's reason
     };
@@ -137,17 +163,26 @@ TEST_F(ModuleDownload, ModuleOrManifestThatDoesNotMatchIsNeverLoaded) {
     // really fetched (a cached copy of the listed version would be used).
     const std::string listed_only = plugin_ + "listed";
     const Row rows[] = {
-        {"tampered_module", tampered, kKey, listed_only, "模块摘要与清单不符"},
-        {"manifest_other_key", tampered, "another key", tampered, "清单签名不符"},
-        {"tampered_manifest", tampered, kKey, plugin_, "清单签名不符"},
-        {"no_manifest", tampered, kKey, tampered, "下载清单失败"},
+        {"tampered_module", tampered, server_key(), listed_only, "模块摘要与清单不符"},
+        {"manifest_other_key", tampered, new_key(), tampered, "清单签名不符"},
+        {"tampered_manifest", tampered, server_key(), plugin_, "清单签名不符"},
+        {"endpoint_key_forgery", tampered, server_key(), tampered, "清单格式错误"},
+        {"no_manifest", tampered, server_key(), tampered, "下载清单失败"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         traces_.clear();
         const std::string url = serve(row.name, row.served, row.key, row.listed);
         const std::string manifest = server_->folder() + row.name + "/" + activex::kManifestName;
-        if (std::string(row.name) == "tampered_manifest") {
+        if (std::string(row.name) == "endpoint_key_forgery") {
+            // The old format, tagged under the endpoint's own CryptKey.
+            const std::string body = "QUARN-MODULE-MANIFEST 1\n" +
+                                     os::digest_hex(digest_of(tampered)) + "  " + kPlugin + "\n";
+            os::Sha256Digest tag{};
+            os::hmac_sha256({crypt_key.data(), crypt_key.size()}, {{body.data(), body.size()}},
+                            tag);
+            write_file(manifest, body + "HMAC-SHA256 " + os::digest_hex(tag) + "\n");
+        } else if (std::string(row.name) == "tampered_manifest") {
             // Swap in the served module's digest and keep the old tag.
             std::string text = file_text(manifest);
             const std::string old_hex = os::digest_hex(digest_of(plugin_));
@@ -164,11 +199,48 @@ TEST_F(ModuleDownload, ModuleOrManifestThatDoesNotMatchIsNeverLoaded) {
     }
 }
 
-TEST_F(ModuleDownload, WithoutAKeyThePluginLoadsWithOneWarning) {
+TEST_F(ModuleDownload, AnOlderManifestIsRefusedEvenWhenValidlySigned) {
+    configure_sign_key();
+    const std::string current = plugin_ + "current";
+    const std::string older = plugin_ + "older";
+    const std::string url = serve("rollback", current, server_key(), {}, 7);
+    EXPECT_EQ(1, call(url).first);
+    serve("rollback", older, server_key(), {}, 6);
+    EXPECT_EQ(0, call(url).first);
+    EXPECT_FALSE(loaded(older));
+    EXPECT_EQ(1u, traces_
+                      .find("CallOneModuleFunc",
+                            "拒绝加载模块 QuarnSamplePlugin.dll: 清单版本低于已接受的版本")
+                      .size());
+    // The same version again is the manifest already accepted.
+    serve("rollback", current, server_key(), {}, 7);
+    EXPECT_EQ(1, call(url).first);
+}
+
+TEST_F(ModuleDownload, WithoutTheServerKeyNothingLoadsUnlessDowngraded) {
     const std::string unlisted = plugin_ + "unverified";
-    EXPECT_EQ(1, call(serve("nokey", unlisted, "any key", "not this module")).first);
-    EXPECT_TRUE(loaded(unlisted));
-    EXPECT_EQ(1u, traces_.find("CallOneModuleFunc", "警告: 没有配置CryptKey").size());
+    const std::string url = serve("nokey", unlisted, new_key(), "not this module");
+    struct Row {
+        const char* sign_key;
+        const char* downgrade;
+        int code;
+        const char* trace;
+    };
+    const Row rows[] = {
+        {"", "0", 0, "拒绝加载模块 QuarnSamplePlugin.dll: 没有配置ModuleSignKey"},
+        {"", "yes", 0, "拒绝加载模块 QuarnSamplePlugin.dll: 没有配置ModuleSignKey"},
+        {"not a key", "1", 0, "拒绝加载模块 QuarnSamplePlugin.dll: ModuleSignKey无效"},
+        {"", "1", 1, "警告: 已设置SecurityDowngrade, 模块 QuarnSamplePlugin.dll 未经校验即加载"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(std::string(row.sign_key) + "/" + row.downgrade);
+        traces_.clear();
+        Call_TarnWriteConfig(kModuleSignKeyName, row.sign_key);
+        Call_TarnWriteConfig(kSecurityDowngradeName, row.downgrade);
+        EXPECT_EQ(row.code, call(url).first);
+        EXPECT_EQ(row.code == 1, loaded(unlisted));
+        EXPECT_EQ(1u, traces_.find("CallOneModuleFunc", row.trace).size());
+    }
 }
 
 TEST_F(ModuleDownload, LocalModulesLoadOnlyFromTheAssistantDirectory) {
@@ -201,14 +273,27 @@ TEST_F(ModuleDownload, LocalModulesLoadOnlyFromTheAssistantDirectory) {
     fs::remove_all(outside, ignored);
 }
 
-TEST(ModuleManifest, TagCoversEveryListedByteAndNamesCompareWithoutCase) {
+TEST(ModuleManifest, SignatureCoversEveryListedByteAndNamesCompareWithoutCase) {
     const os::Sha256Digest digest = digest_of("module");
-    const std::string text = activex::manifest_text({{"A.dll", digest}}, "k");
+    const os::EcdsaPrivateKey& key = server_key();
+    const os::EcdsaPublicKey public_key = os::ecdsa_public_of(key);
+    const std::string text = activex::manifest_text({{"A.dll", digest}}, 3, key);
     std::string crlf = text;
     for (std::size_t at = crlf.find('\n'); at != std::string::npos; at = crlf.find('\n', at + 2)) {
         crlf.insert(at, "\r");
     }
-    std::string retagged = activex::manifest_text({{"A.dll", digest}, {"a.DLL", digest}}, "k");
+    std::string retagged = activex::manifest_text({{"A.dll", digest}, {"a.DLL", digest}}, 3, key);
+    std::string other_version = text;
+    other_version.replace(other_version.find("Version 3"), 9, "Version 4");
+    // What an endpoint holds put where the signature goes: its public key
+    // (64 bytes, a signature's size) and an HMAC under its CryptKey, twice.
+    const std::string body = text.substr(0, text.rfind("ECDSA"));
+    os::Sha256Digest hmac{};
+    os::hmac_sha256({"k", 1}, {{body.data(), body.size()}}, hmac);
+    os::Sha256Digest x{}, y{};
+    std::copy_n(public_key.begin(), 32, x.begin());
+    std::copy_n(public_key.begin() + 32, 32, y.begin());
+    const std::string public_hex = os::digest_hex(x) + os::digest_hex(y);
     struct Row {
         std::string text;
         const char* name;
@@ -219,17 +304,28 @@ TEST(ModuleManifest, TagCoversEveryListedByteAndNamesCompareWithoutCase) {
         {text, "B.dll", activex::ManifestCheck::kNotListed},
         {text + "extra\n", "A.dll", activex::ManifestCheck::kMalformed},
         {"X" + text, "A.dll", activex::ManifestCheck::kBadTag},
-        {crlf, "A.dll", activex::ManifestCheck::kBadTag},  // the tag covers the bytes as sent
+        {other_version, "A.dll", activex::ManifestCheck::kBadTag},  // the version is signed
+        {crlf, "A.dll", activex::ManifestCheck::kBadTag},  // the signature covers the bytes as sent
         {retagged, "A.dll", activex::ManifestCheck::kMalformed},  // listed twice
+        {body + "ECDSA-P256-SHA256 " + public_hex + "\n", "A.dll", activex::ManifestCheck::kBadTag},
+        {body + "ECDSA-P256-SHA256 " + os::digest_hex(hmac) + os::digest_hex(hmac) + "\n", "A.dll",
+         activex::ManifestCheck::kBadTag},
         {"", "A.dll", activex::ManifestCheck::kMalformed},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.text);
-        EXPECT_EQ(row.expected, activex::check_manifest(row.text, "k", row.name, digest));
+        EXPECT_EQ(row.expected, activex::check_manifest(row.text, public_key, row.name, digest));
     }
     EXPECT_EQ(activex::ManifestCheck::kMismatch,
-              activex::check_manifest(text, "k", "A.dll", digest_of("other")));
-    EXPECT_EQ("", activex::manifest_text({{"sub/A.dll", digest}}, "k"));
+              activex::check_manifest(text, public_key, "A.dll", digest_of("other")));
+    EXPECT_EQ("", activex::manifest_text({{"sub/A.dll", digest}}, 3, key));
+    EXPECT_EQ("", activex::manifest_text({{"A.dll", digest}}, 0, key));
+    // Keys as text: the public key round-trips, a short or foreign text does not parse.
+    os::EcdsaPublicKey parsed{};
+    EXPECT_TRUE(activex::parse_public_key(activex::public_key_text(public_key) + "\r\n", &parsed));
+    EXPECT_EQ(public_key, parsed);
+    EXPECT_FALSE(activex::parse_public_key(activex::private_key_text(key), &parsed));
+    EXPECT_FALSE(activex::parse_public_key("AAAA", &parsed));
 }
 
 }  // namespace
