@@ -58,6 +58,9 @@ const char* const kFullPacket[][2] = {{"IsInstall", "1"},
                                       {"IsShowNavigation", "1"},
                                       {"SupportNat", "0"},
                                       {"SuportPraxa", "0"},
+                                      {"ModuleSignKey", "pub"},
+                                      {"ServerKeyPin", "pin"},
+                                      {"SecurityDowngrade", "0"},
                                       {"EnableSoftuseApplyFor", "1"}};
 
 // The full packet with `changes`: "Element=value;" sets, "Element;" drops.
@@ -225,6 +228,9 @@ TEST_F(Install, FullPacketStoresEverythingInOrderAndStartsTheInstaller) {
         "CheckAgent|1",
         "HowLongNotInsert|30",
         "EnableSoftuseApplyFor|1",
+        "ModuleSignKey|pub",
+        "ServerKeyPin|pin",
+        "SecurityDowngrade|0",
         "HaveRecheck|1",
         "CutNetworkUrl|http://srv.example:8080/trade.php?tradecode=cutoff_net&device_id=12"};
     EXPECT_EQ(expected, writes());
