@@ -146,6 +146,7 @@ const ScoreCase kScoreCases[] = {
     {"NonKeyThenKeyFailure", {{N, N, "30"}, {N, Y, "30"}, {Y, _, "40"}}, {},
      "false now 24 I1,I2,I3"},
     {"FailedKeyItemScoresSixty", {{N, Y, "30"}, {Y, _, "70"}}, {}, "false now 42 I1,I2"},
+    {"SixtyTimesTheShareRoundedDown", {{N, Y, "1"}, {Y, _, "10"}}, {}, "false now 54 I1,I2"},
     {"LowerCaseYesFails", {{"yes", N, "50"}, {Y, _, "50"}}, kNoRepair, "fault now 50 I1,I2"},
     {"FailureWithoutKeyKeepsTheState", {{N, _, "50"}, {Y, _, "50"}}, {}, "success now 50 I1,I2"},
     {"ReplyWithoutVerdictPasses", {{_, Y, "50"}, {Y, _, "50"}}, {}, "success now 100 I1,I2"},
