@@ -194,7 +194,7 @@ def _excluded_spans(code):
     spans = []
     for k, t in enumerate(code):
         if t.kind == "ident" and t.text in ("static_assert", "__attribute__", "alignas", "asm",
-                                             "_Pragma", "__declspec", "decltype", "sizeof"):
+                                             "_Pragma", "decltype", "sizeof"):
             if k + 1 < len(code) and code[k + 1].text == "(":
                 spans.append((k, _matching(code, k + 1)))
         elif t.kind == "ident" and t.text == "extern" and k + 1 < len(code) and code[k + 1].kind == "string":
