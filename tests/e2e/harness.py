@@ -161,6 +161,20 @@ def is_page(path_part, **fields):
     return match
 
 
+def install_and_log_on(product, sim, timeout=120):
+    """Installs the product from the simulator's packet, lets the installation's
+    assistant register, then starts the assistant as a logon does and waits for
+    its first check report."""
+    product.install_files()
+    code, out = product.install_packet(sim)
+    assert code == 0, out
+    assert sim.wait_record(is_trade("GetIdentityAuthPolicy"), 0, 60), "installed, never spoke"
+    product.stop_assistants()
+    mark = sim.last_seq()
+    product.start_assistant("-logon")
+    assert sim.wait_record(is_trade("ReportCheckResult"), mark, timeout), "never checked"
+
+
 class Product:
     """The installed product in a throw-away assistant directory."""
 

@@ -9,7 +9,7 @@ import os
 import time
 import unittest
 
-from harness import Product, Simulator, is_trade, load_scenario, wait_until
+from harness import Product, Simulator, install_and_log_on, is_trade, load_scenario, wait_until
 from hostile_proxy import HostileServer, document
 
 OPTIONS = {}
@@ -59,14 +59,7 @@ class HostileServerScenarios(unittest.TestCase):
         cls.sim = Simulator(OPTIONS["simulator"], cls.product.top, cls.product.bin_dir)
         cls.sim.start(scenario())
         cls.server = HostileServer(36537, UPSTREAM, KEY)
-        cls.product.install_files()
-        code, out = cls.product.install_packet(cls.sim)
-        assert code == 0, out
-        assert cls.sim.wait_record(is_trade("GetIdentityAuthPolicy"), 0, 60), "installed, never spoke"
-        cls.product.stop_assistants()
-        mark = cls.sim.last_seq()
-        cls.product.start_assistant("-logon")
-        assert cls.sim.wait_record(is_trade("ReportCheckResult"), mark, 120), "never checked"
+        install_and_log_on(cls.product, cls.sim)
 
     @classmethod
     def tearDownClass(cls):
