@@ -33,7 +33,9 @@ class TimedResult(unittest.TextTestResult):
         super().startTest(test)
 
     def _row(self, test, failure=None, skipped=False):
-        self.rows.append((test.id().split(".")[-1], time.monotonic() - self.started, failure, skipped))
+        # A class whose set-up failed reports before any of its tests started.
+        started = getattr(self, "started", time.monotonic())
+        self.rows.append((test.id().split(".")[-1], time.monotonic() - started, failure, skipped))
 
     def addSuccess(self, test):
         super().addSuccess(test)
