@@ -23,6 +23,8 @@ import sys
 import threading
 import time
 
+# Nothing is written into the checkout, compiled modules included.
+sys.dont_write_bytecode = True
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
 import mutants as mutation  # noqa: E402
