@@ -7,6 +7,7 @@ is refused at once (never waits on the squatter's lock), and the store works
 again once the squatter's objects are gone. The account and everything it made
 are removed afterwards."""
 
+import base64
 import os
 import pwd
 import shutil
@@ -29,6 +30,31 @@ for name in sys.argv[1:]:
     held.append(fd)
 print("held", flush=True)
 sys.stdin.read()
+"""
+
+# A fake listener on the local channel's port: takes one connection, sends a
+# made-up first frame, notes in hex all it is sent, and ends.
+FAKE_LISTENER = r"""
+import socket
+server = socket.socket()
+server.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+server.bind(("127.0.0.1", 36588))
+server.listen(8)
+print("listening", flush=True)
+server.settimeout(5)  # the client has long given up by then
+received = b""
+try:
+    connection, _ = server.accept()
+    connection.settimeout(2)
+    connection.sendall(b"\x10\x00\x00\x00" + b"A" * 16)
+    while True:
+        data = connection.recv(65536)
+        if not data:
+            break
+        received += data
+except OSError:
+    pass
+print(received.hex(), flush=True)
 """
 
 
@@ -100,3 +126,18 @@ class HostileNeighbour(unittest.TestCase):
         self.assertEqual(0, code, out)
         code, out = self.product.quarnctl("config", "get", "Probe", timeout=90)
         self.assertEqual((0, "3"), (code, out.strip()))
+
+    def test_a_fake_listener_on_the_local_port_receives_no_secret(self):
+        self.listener = subprocess.Popen(["runuser", "-u", self.account, "--", "python3", "-c", FAKE_LISTENER],
+                                         stdout=subprocess.PIPE, text=True)
+        self.addCleanup(self.listener.kill)
+        self.assertEqual("listening", self.listener.stdout.readline().strip())
+        password = "Neighbour-Secret-42"
+        started = time.monotonic()
+        code, out = self.product.quarnctl("switch", "zhangsan", password, timeout=90)
+        self.assertNotEqual(0, code, out)  # nothing was delivered: not "sent"
+        self.assertLess(time.monotonic() - started, 60)
+        received = bytes.fromhex("".join(self.listener.stdout.read().split()))
+        encoded = base64.b64encode(password.encode()).decode()
+        for secret in (password, encoded, encoded.replace("+", ",").replace("=", ":").replace("/", ".")):
+            self.assertNotIn(secret.encode(), received)
