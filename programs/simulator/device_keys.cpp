@@ -19,8 +19,9 @@ std::string device_key(const Scenario& scenario, const std::string& device_id) {
 
 communicate::Verdict read_device_datagram(const ServerState& state, const void* bytes,
                                           std::size_t size, communicate::Fragment* fragment,
-                                          std::string* key) {
+                                          std::string* key, std::string* device) {
     const Scenario& scenario = state.scenario();
+    device->clear();
     if (scenario.deployment_secret.empty()) {
         *key = scenario.crypt_key;
         return communicate::read_datagram(bytes, size, *key, fragment);
@@ -30,6 +31,7 @@ communicate::Verdict read_device_datagram(const ServerState& state, const void* 
         *key = device_key(scenario, record.device.id);
         verdict = communicate::read_datagram(bytes, size, *key, fragment);
         // Only a tag that does not match this device's key can match another's.
+        if (verdict == communicate::Verdict::kAccepted) *device = record.device.id;
         if (verdict != communicate::Verdict::kBadTag) return verdict;
     }
     key->clear();

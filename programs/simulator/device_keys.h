@@ -19,11 +19,12 @@ class ServerState;
 std::string device_key(const Scenario& scenario, const std::string& device_id);
 
 // Reads a datagram under the key of the device it verifies for (the shared
-// key when the scenario names one); *key receives that key. A device is
-// found by trying the keys of the devices the server knows: the header
+// key when the scenario names one); *key receives that key and *device the
+// device's id (empty under a shared key: any device may hold it). A device
+// is found by trying the keys of the devices the server knows: the header
 // names no device.
 communicate::Verdict read_device_datagram(const ServerState& state, const void* bytes,
                                           std::size_t size, communicate::Fragment* fragment,
-                                          std::string* key);
+                                          std::string* key, std::string* device);
 
 }  // namespace simulator

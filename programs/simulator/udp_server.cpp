@@ -84,9 +84,9 @@ void UdpServer::loop() {
         }
         if (size < 0) continue;
         Fragment fragment;
-        std::string key;
+        std::string key, device;
         const Verdict verdict = read_device_datagram(
-            state_, buffer.data(), static_cast<std::size_t>(size), &fragment, &key);
+            state_, buffer.data(), static_cast<std::size_t>(size), &fragment, &key, &device);
         if (verdict != Verdict::kAccepted) {
             recorder_.write({{"kind", "udp_drop"},
                              {"from", address_text(from)},
@@ -105,7 +105,7 @@ void UdpServer::loop() {
         if (step == Reassembly::Step::kComplete) {
             const std::string payload = found->second.reassembly->take();
             pending.erase(found);
-            answer(payload, fragment.header.id, from, key);
+            answer(payload, fragment.header.id, from, key, device);
         } else if (step == Reassembly::Step::kBroken) {
             pending.erase(found);
         }
@@ -113,13 +113,21 @@ void UdpServer::loop() {
 }
 
 void UdpServer::answer(const std::string& payload, std::uint32_t id, const os::SocketAddress& from,
-                       const std::string& key) {
+                       const std::string& key, const std::string& device) {
     Json line = {
         {"kind", "udp"}, {"from", address_text(from)}, {"id", id}, {"request", utf8(payload)}};
     const XmlDocument request =
         communicate::parse_document(payload.data(), payload.size(), "UdpServer", __LINE__);
     if (!request) {
         line["error"] = "unparsable request";
+        recorder_.write(line);
+        return;
+    }
+    // A device speaks for itself only: its key names it, whatever AgentID says.
+    const char* agent = cutil_xml_get(request.get(), "TARN/AgentID");
+    if (!device.empty() && agent != nullptr && agent[0] != '\0' && std::string(agent) != "0" &&
+        device != agent) {
+        line["error"] = "AgentID " + utf8(agent) + " under the key of device " + utf8(device);
         recorder_.write(line);
         return;
     }

@@ -28,9 +28,10 @@ class UdpServer {
 
   private:
     void loop();
-    // The reply goes out tagged under `key`, the key the request verified under.
+    // The reply goes out tagged under `key`, the key the request verified
+    // under; `device` is that key's device (empty under a shared key).
     void answer(const std::string& payload, std::uint32_t id, const os::SocketAddress& from,
-                const std::string& key);
+                const std::string& key, const std::string& device);
 
     ServerState& state_;
     Recorder& recorder_;

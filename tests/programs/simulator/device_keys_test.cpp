@@ -53,17 +53,18 @@ TEST(DeviceKeys, EachDeviceHoldsItsOwnKeyAndNeverTheSecret) {
               communicate::read_datagram(from_a[0].data(), from_a[0].size(), a, &fragment));
 
     // The server finds the device by its key; a key of no device is refused.
-    std::string key;
+    std::string key, device;
     const auto request_b = communicate::make_datagrams(Kind::kRequest, 2, "<TARN/>", b);
     EXPECT_EQ(Verdict::kAccepted,
               simulator::read_device_datagram(state, request_b[0].data(), request_b[0].size(),
-                                              &fragment, &key));
+                                              &fragment, &key, &device));
     EXPECT_EQ(b, key);
+    EXPECT_EQ("1002", device);
     for (const std::string& other : {std::string("d3pl0y"), std::string()}) {
         const auto forged = communicate::make_datagrams(Kind::kRequest, 3, "<TARN/>", other);
         EXPECT_NE(Verdict::kAccepted,
                   simulator::read_device_datagram(state, forged[0].data(), forged[0].size(),
-                                                  &fragment, &key));
+                                                  &fragment, &key, &device));
     }
 
     // The installation packet gives the device its key, not the secret.
