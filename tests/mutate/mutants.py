@@ -336,8 +336,8 @@ def generate(path, text):
                 depth -= code[end].text in (")", "]", "}")
                 end += 1
             expr = code[k + 1 : end]
-            literal = len(expr) == 1 and expr[0].kind in ("number", "ident") and expr[0].text in (
-                "0", "1", "true", "false", "nullptr")
+            literal = (len(expr) == 1 and expr[0].kind in ("number", "ident") and expr[0].text in (
+                "0", "1", "true", "false", "nullptr")) or [x.text for x in expr] == ["{", "}"]
             if not literal and not (len(expr) == 2 and expr[0].text == "-" and expr[1].kind == "number"):
                 # The value is still worked out (and what it uses still used).
                 value = text[expr[0].start : expr[-1].end]

@@ -14,6 +14,7 @@ int f(int a, std::vector<int>* v) {
     // if (a < 3) return "commented";
     if (a < 3 && v != nullptr) return g(a);
     if (!ready()) return 0;
+    if (a == 9) return {};
     TRACE(kInfo, "value %d", a);
     TRACE(kInfo, "没有取到%d", a);
     Call_Log("%s", "text");
@@ -45,12 +46,12 @@ class Operators(unittest.TestCase):
             (9, "return", "return g(a);", "{ (void)(g(a)); return {}; }"),
             (10, "negation", "!ready()", "ready()"),
             (10, "constant", "0", "1"),
-            (12, "string", '"没有取到%d"', '"%d"'),
-            (13, "string", '"text"', '""'),
-            (14, "call", "remove_all(v);", "{ if (false) { remove_all(v); } }"),
-            (11, "call", 'TRACE(kInfo, "value %d", a);', '{ if (false) { TRACE(kInfo, "value %d", a); } }'),
-            (18, "relational", ">", ">="),  # a mark without a reason counts for nothing
-            (19, "return", "return keep;", "{ (void)(keep); return {}; }"),
+            (13, "string", '"没有取到%d"', '"%d"'),
+            (14, "string", '"text"', '""'),
+            (15, "call", "remove_all(v);", "{ if (false) { remove_all(v); } }"),
+            (12, "call", 'TRACE(kInfo, "value %d", a);', '{ if (false) { TRACE(kInfo, "value %d", a); } }'),
+            (19, "relational", ">", ">="),  # a mark without a reason counts for nothing
+            (20, "return", "return keep;", "{ (void)(keep); return {}; }"),
             (4, "string", '"Name"', '""'),
         ]
         for change in expected:
@@ -60,14 +61,16 @@ class Operators(unittest.TestCase):
         found = changes()
         lines = {line for line, *_ in found}
         # Includes, macros, comments, assertions, a declared size, marked lines.
-        for line in (1, 2, 5, 8, 15, 17):
+        for line in (1, 2, 5, 8, 16, 18):
             self.assertNotIn(line, lines)
         self.assertNotIn((7, "constant", "64", "65"), found)
         # The ASCII text of a trace and a bare format are our own wording.
-        self.assertNotIn((11, "string", '"value %d"', '"%d"'), found)
-        self.assertNotIn((13, "string", '"%s"', '""'), found)
+        self.assertNotIn((12, "string", '"value %d"', '"%d"'), found)
+        self.assertNotIn((14, "string", '"%s"', '""'), found)
         # Template brackets are not comparisons.
         self.assertFalse([c for c in found if c[0] == 6 and c[1] == "relational"])
+        # A value already empty is not replaced by itself.
+        self.assertFalse([c for c in found if c[0] == 11 and c[1] == "return"])
 
     def test_keys_survive_moved_lines(self):
         moved = "\n\n" + SOURCE
