@@ -44,3 +44,13 @@ if(TARGET test_siblings_http_client)
   quarn_http_server_fixture(test_siblings_http_client)
   set_tests_properties(siblings_http_client PROPERTIES RESOURCE_LOCK trace_ring)
 endif()
+# Under Wine the TLS rows run in a process of their own: after their
+# suite (a root added to and taken from the user's Root store, HTTPS
+# listeners) the trace ring's named objects can no longer be created in
+# that process (error 6), which the trace rows of the client need.
+if(TARGET test_siblings_http_client AND WIN32)
+  set_property(TEST siblings_http_client APPEND PROPERTY ENVIRONMENT "GTEST_FILTER=-Tls.*")
+  add_test(NAME siblings_http_client_tls COMMAND test_siblings_http_client --gtest_filter=Tls.*)
+  set_tests_properties(siblings_http_client_tls PROPERTIES RESOURCE_LOCK trace_ring ENVIRONMENT
+    "GTEST_OUTPUT=xml:Z:${CMAKE_BINARY_DIR}/test-results/test_siblings_http_client_tls.xml")
+endif()
