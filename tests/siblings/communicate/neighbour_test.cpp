@@ -83,9 +83,14 @@ TEST_P(Squatted, HeldPortReportedAndTakenOnceFreed) {
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
     ASSERT_EQ(port, push ? communicator.push_port() : communicator.local_port());
-    EXPECT_NE(std::string::npos, status_text().find(std::string(push ? "push" : "local") +
-                                                    "=listening " + std::to_string(port)))
-        << status_text();
+    // The status file is written just after the port is taken.
+    const std::string listening_line =
+        std::string(push ? "push" : "local") + "=listening " + std::to_string(port);
+    for (int waited = 0; waited < 5000 && status_text().find(listening_line) == std::string::npos;
+         waited += 50) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    EXPECT_NE(std::string::npos, status_text().find(listening_line)) << status_text();
     if (push) {
         ScriptedPeer server(0, kKey);
         server.send(port, communicate::make_datagrams(
