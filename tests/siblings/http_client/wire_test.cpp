@@ -34,7 +34,7 @@ using namespace quarn::test;
 
 constexpr char kCertificates[] =
     "<TARN><CertInfo><IssueTo>b</IssueTo><CertSerial>77</CertSerial><Subject>CN</Subject>"
-    "<CertBase64>MII+a/b==</CertBase64></CertInfo></TARN>";
+    "<CertBase64>MII0+a/b9==</CertBase64></CertInfo></TARN>";
 
 int QUARN_CDECL list_certificates(int, char** result) {
     auto* block = static_cast<char*>(os::global_alloc(sizeof kCertificates));
@@ -62,7 +62,7 @@ const Member kMembers[] = {
      "GET " AJAX "User&user_name=emhhbmdzYW4:&password=cHc:&deviceid=12 |  | "},
     {"UKeyAuth", &UKeyAuth,
      "POST " AJAX "UKey&user_name=Yg::&subject=Q04:&deviceid=12&certserial=77&caserial=77" FORM
-     "certbase64=MII%2Ba%2Fb%3D%3D"},
+     "certbase64=MII0%2Ba%2Fb9%3D%3D"},
     // An empty Argument: the form is empty, the serial number and password
     // travel in the address.
     {"UKeyAuth_ePass1000ND", &UKeyAuth_ePass1000ND,
