@@ -57,29 +57,10 @@ void init_siblings() {
     }
 }
 
-// The link name as a file name can hold it: "|" would cut the assistant's
-// command line into switches of the packet's choosing ("|-u" uninstalls), a
-// quote would end the parameter. Such characters are dropped (traced).
-void link_file_name(const char* name, char* out, std::size_t size) {
-    std::size_t used = 0;
-    bool dropped = false;
-    for (const char* p = name; p != nullptr && *p != '\0' && used + 1 < size; ++p) {
-        const auto c = static_cast<unsigned char>(*p);
-        if (c < 0x20 || std::strchr("|\"<>:*?/\\", c) != nullptr) {
-            dropped = true;
-            continue;
-        }
-        out[used++] = static_cast<char>(c);
-    }
-    out[used] = '\0';
-    if (dropped)
-        INSTALL_TRACE(kTraceError, "桌面快捷方式名称中有文件名不能有的字符, 已去掉: %s", out);
-}
-
 // "-u" uninstalls, "-cl:<link name>" installs with a desktop link.
 void start_assistant(int is_install, const char* link_name) {
     char link[kPathSize - 16] = "";  // room for the switches around it
-    if (is_install == 1) link_file_name(link_name, link, sizeof link);
+    if (is_install == 1) install::link_file_name(link_name, link, sizeof link);
     char command_line[kPathSize];
     std::snprintf(command_line, sizeof command_line, "%s%s|-install",
                   is_install == 0   ? "-u"
@@ -140,6 +121,29 @@ void schedule_result_file_deletion() {
 }
 
 }  // namespace
+
+namespace install {
+
+// The link name as a file name can hold it: "|" would cut the assistant's
+// command line into switches of the packet's choosing ("|-u" uninstalls), a
+// quote would end the parameter. Such characters are dropped (traced).
+void link_file_name(const char* name, char* out, std::size_t size) {
+    std::size_t used = 0;
+    bool dropped = false;
+    for (const char* p = name; p != nullptr && *p != '\0' && used + 1 < size; ++p) {
+        const auto c = static_cast<unsigned char>(*p);
+        if (c < 0x20 || std::strchr("|\"<>:*?/\\", c) != nullptr) {
+            dropped = true;
+            continue;
+        }
+        out[used++] = static_cast<char>(c);
+    }
+    out[used] = '\0';
+    if (dropped)
+        INSTALL_TRACE(kTraceError, "桌面快捷方式名称中有文件名不能有的字符, 已去掉: %s", out);
+}
+
+}  // namespace install
 
 int QUARN_STDCALL InstallTarnAssistant(const char* packet, char** error_message) {
     Attempt attempt{packet, nullptr, 0, nullptr, 0};

@@ -8,8 +8,10 @@ struct XmlNode;
 namespace install {
 
 // Stores the packet's settings (configuration store and settings files)
-// under the fault guard. 1 when stored; 0 for a packet without CheckUrl or
-// a fault, so that the installer stores it itself.
+// and, for an installing packet (IsInstall 1), makes the desktop link as the
+// assistant's "-cl:<name>" start does, all under the fault guard. 1 when
+// applied; 0 for a packet without CheckUrl, an uninstalling one, a link
+// that could not be made or a fault, so that the installer goes on itself.
 int apply_forwarded_packet(const XmlNode* packet);
 
 }  // namespace install

@@ -3,6 +3,8 @@
 // destructor, so that a fault inside a step leaves nothing half-destroyed.
 #pragma once
 
+#include <cstddef>
+
 #include "autocheck/trace_sources.h"
 #include "cutil/trace.h"
 
@@ -63,6 +65,12 @@ void read_packet(const XmlNode* document, Packet* packet);
 // Hands a packet not forwarded before to a running assistant as a device
 // registration notice. True when the assistant answered: it takes over.
 bool forward_registration(XmlNode* document);
+
+// The desktop link's name as a file name can hold it, into `out` of `size`
+// bytes: "|" would cut the assistant's command line into switches of the
+// packet's choosing, a quote would end the parameter; such characters are
+// dropped (traced).
+void link_file_name(const char* name, char* out, std::size_t size);
 
 // Writes the settings files and the configuration store from the packet,
 // CheckUrl (which must be present) first.

@@ -83,14 +83,8 @@ void register_autostart() {
 }
 
 void make_desktop_link(const std::string& folder, const std::string& name) {
-    const std::string link = name.empty() ? kDefaultLinkName : name;
-    if (!os::desktop_link_create(link.c_str(), own_path().c_str(), "",
-                                 (folder + kIconFile).c_str())) {
-        LogTrace("make_desktop_link", kTraceError, kTraceSource, __LINE__,
-                 "创建桌面快捷方式失败: %s", link.c_str());
-        return;
-    }
-    Call_TarnWriteConfig(kLinkNameKey, link.c_str());
+    gateway::make_desktop_link(name.c_str(), own_path().c_str(),
+                               (folder + gateway::kAssistantIconFile).c_str());
 }
 
 }  // namespace assistant

@@ -3,16 +3,15 @@
 
 #include <string>
 
+#include "interface/desktop_link.h"
+
 namespace assistant {
 
 inline constexpr char kTraceSource[] = "TarnAssistant.cpp";
-// The logon-start entry and the configuration key that remembers the desktop
-// link, so that uninstalling removes what installing made.
+// The logon-start entry; the desktop link's key and names are the gateway's
+// (interface/desktop_link.h), shared with the running agent.
 inline constexpr char kAutostartName[] = "TarnAssistant";
-inline constexpr char kLinkNameKey[] = "DeskLinkName";
-// The link's name when the installation gives none.
-inline constexpr char kDefaultLinkName[] = "入网小助手";
-inline constexpr char kIconFile[] = "TarnAssistant.ico";
+inline constexpr const char* kLinkNameKey = gateway::kDeskLinkNameKey;
 
 // The running program's folder with its trailing separator ("\" on Windows,
 // "/" on POSIX), and the program's own path.

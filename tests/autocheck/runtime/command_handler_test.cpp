@@ -8,6 +8,8 @@
 #include "cutil/xml.h"
 #include "interface/gateway.h"
 #include "os/event.h"
+#include "os/session.h"
+#include "os/system.h"
 #include "tests/autocheck/runtime/cycle_fixture.h"
 
 namespace {
@@ -115,9 +117,41 @@ const CommandCase kCases[] = {
      "<CheckUrl>http://srv/check</CheckUrl><DeviceID>18</DeviceID>",
      "", 1, kNone, "log: 收到设备注册通知，已保存配置\n"},
     {"RegistrationNoticeWithoutCheckUrl", "<WhatToDo>DeviceRegNotify</WhatToDo>", "", 0, kNone, ""},
+    // An installing packet: the desktop link too, its name cleaned as for the command line.
+    {"RegistrationNoticeMakesTheLink",
+     "<WhatToDo>DeviceRegNotify</WhatToDo><IsInstall>1</IsInstall><DeskLinkName>Quarn \"Notice|"
+     "</DeskLinkName><CheckUrl>http://srv/check</CheckUrl>",
+     "", 1, kNone, "log: 收到设备注册通知，已保存配置\n"},
+    // An uninstalling one is the installer's to run: nothing stored here.
+    {"RegistrationNoticeThatUninstalls",
+     "<WhatToDo>DeviceRegNotify</WhatToDo><IsInstall>0</IsInstall><CheckUrl>http://srv/check"
+     "</CheckUrl>",
+     "", 0, kNone, ""},
 };
 
 class ServerCommands : public CycleFixture, public testing::WithParamInterface<CommandCase> {};
+
+// POSIX: the session's desktop under the test's own home while it lives
+// (Windows: the test prefix's own user).
+class OwnDesktop {
+  public:
+    explicit OwnDesktop(const std::string& home) {
+        if (!kPosix) return;
+        for (const char* name : kNames) {
+            char value[1024] = "";
+            saved_.push_back(os::env_get(name, value, sizeof value) > 0 ? value : "");
+            os::env_set(name, (home + "/" + name).c_str());
+        }
+    }
+    ~OwnDesktop() {
+        for (std::size_t i = 0; i < saved_.size(); ++i)
+            os::env_set(kNames[i], saved_[i].empty() ? nullptr : saved_[i].c_str());
+    }
+
+  private:
+    static constexpr const char* kNames[] = {"HOME", "XDG_CONFIG_HOME"};
+    std::vector<std::string> saved_;
+};
 
 TEST_P(ServerCommands, EachCommandDoesWhatItSays) {
     const CommandCase& c = GetParam();
@@ -138,7 +172,16 @@ TEST_P(ServerCommands, EachCommandDoesWhatItSays) {
                                "push", __LINE__));
 
     const auto push = reinterpret_cast<int(QUARN_CDECL*)(XmlNode*)>(comm_.symbol("QuarnFake_Push"));
+    const OwnDesktop desktop(home_.appdata());
+    std::filesystem::remove(os::desktop_link_path("Quarn Notice"));
     EXPECT_EQ(c.result, push(command.get()));
+    const bool linked = std::filesystem::exists(os::desktop_link_path("Quarn Notice"));
+    EXPECT_EQ(std::string(c.name) == "RegistrationNoticeMakesTheLink", linked);
+    bool link_kept = false;
+    for (const auto& call : config_store_.calls_of("TarnWriteConfig"))
+        link_kept |= call.arguments == "DeskLinkName|Quarn Notice";
+    EXPECT_EQ(linked, link_kept);
+    os::desktop_link_remove("Quarn Notice");
     os::event_set(handled);
     os::event_close(handled);
 
