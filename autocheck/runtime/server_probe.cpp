@@ -10,8 +10,11 @@
 namespace {
 
 constexpr char kUpdateFile[] = "TarnAssistantUpdate.inf";
+// The description is a few lines of text: a server's file of any size is
+// refused at 64 KiB by the HTTP client, and nothing is saved.
 constexpr char kRequestFormat[] =
-    "<TARN><DownloadUrl>%s%s</DownloadUrl><LocalSavePath>%s</LocalSavePath></TARN>";
+    "<TARN><DownloadUrl>%s%s</DownloadUrl><LocalSavePath>%s</LocalSavePath>"
+    "<MaxSize>65536</MaxSize></TARN>";
 // The download path and the local path hold at most 259 characters each.
 constexpr std::size_t kRequestSize = sizeof kRequestFormat + sizeof kUpdateFile + 2 * kPathSize;
 

@@ -90,7 +90,7 @@ bool post(const char* request_text, std::string* body) {
 bool download(const char* request_text) {
     os::HttpRequest request;
     std::string save_path;
-    if (!parse_download_request(request_text, &request.url, &save_path)) {
+    if (!parse_download_request(request_text, &request.url, &save_path, &request.limits.max_body)) {
         trace_bad_document("HttpDownloadFile", request_text, __LINE__);
         return false;
     }

@@ -1,6 +1,7 @@
 #include "siblings/QuarnHttpClient/request_text.h"
 
 #include "cutil/xml.h"
+#include "os/http.h"
 
 namespace http_client {
 namespace {
@@ -59,12 +60,27 @@ bool parse_post_request(const char* text, std::string* url, FormFields* fields) 
     return true;
 }
 
-bool parse_download_request(const char* text, std::string* url, std::string* save_path) {
+bool parse_download_request(const char* text, std::string* url, std::string* save_path,
+                            std::size_t* max_size) {
     if (text == nullptr) return false;
     const XmlUntrackedDocument document(cutil_xml_import_fre(text));
     if (!document) return false;
     *url = text_at(document.get(), "TARN/DownloadUrl");
     *save_path = text_at(document.get(), "TARN/LocalSavePath");
+    *max_size = os::kHttpMaxBody;
+    // The caller's bound for what it saves: a hostile server's file of
+    // gigabytes is cut there, not at the client's bound for any body.
+    if (cutil_xml_find(document.get(), "TARN/MaxSize") != nullptr) {
+        const std::string given = text_at(document.get(), "TARN/MaxSize");
+        std::size_t bound = 0;
+        for (const char c : given) {
+            if (c < '0' || c > '9') return false;
+            bound =
+                bound > os::kHttpMaxBody ? bound : bound * 10 + static_cast<std::size_t>(c - '0');
+        }
+        if (given.empty() || bound == 0) return false;
+        if (bound < *max_size) *max_size = bound;
+    }
     return !url->empty() && !save_path->empty();
 }
 

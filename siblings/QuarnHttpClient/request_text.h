@@ -2,6 +2,7 @@
 // and the form body a POST sends.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <utility>
 #include <vector>
@@ -18,8 +19,12 @@ using FormFields = std::vector<std::pair<std::string, std::string>>;
 bool parse_post_request(const char* text, std::string* url, FormFields* fields);
 
 // "<TARN><DownloadUrl>url</DownloadUrl><LocalSavePath>path</LocalSavePath>
-// </TARN>". False when either is missing or empty.
-bool parse_download_request(const char* text, std::string* url, std::string* save_path);
+// [<MaxSize>bytes</MaxSize>]</TARN>". False when the address or the path is
+// missing or empty, or MaxSize is there and not a positive decimal number.
+// *max_size is MaxSize (never above os::kHttpMaxBody), os::kHttpMaxBody
+// without it.
+bool parse_download_request(const char* text, std::string* url, std::string* save_path,
+                            std::size_t* max_size);
 
 // application/x-www-form-urlencoded: "name=value&..." with every byte other
 // than ALPHA / DIGIT / "-" "." "_" "*" written %XX and a blank written "+".

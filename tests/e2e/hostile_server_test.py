@@ -5,7 +5,9 @@ is refused or bounded; nothing is written beyond its bound, nothing runs, and
 no password or key lands in a file outside the sealed configuration store."""
 
 import base64
+import http.server
 import os
+import threading
 import time
 import unittest
 
@@ -23,6 +25,8 @@ OWN_FILES = ("packet.xml", "scenario.json", "record.jsonl", "quarnsim.log", "bro
              "browser.bat")
 SEALED_STORE = "QuarnAssConfig.dat"
 MAX_FILE = 8 << 20
+UPDATE_FILE = "TarnAssistantUpdate.inf"
+UPDATE_BOUND = 64 << 10
 
 
 def scenario():
@@ -146,3 +150,41 @@ class HostileServerScenarios(unittest.TestCase):
                 content = f.read()
             found += [(path, s) for s in secrets if s.encode() in content]
         self.assertEqual([], found)
+
+    def test_5_an_update_description_beyond_its_bound_is_not_saved(self):
+        requests = []
+
+        class Oversize(http.server.BaseHTTPRequestHandler):
+            def do_GET(self):
+                requests.append(self.path)
+                body = b"[Update]\r\nVersion=9.9.9.9\r\n" + b";" * (1 << 20)
+                self.send_response(200)
+                self.send_header("Content-Length", str(len(body)))
+                self.end_headers()
+                try:
+                    self.wfile.write(body)
+                except OSError:
+                    pass
+
+            def log_message(self, *_args):
+                pass
+
+        server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Oversize)
+        threading.Thread(target=server.serve_forever, daemon=True).start()
+        self.addCleanup(server.server_close)
+        self.addCleanup(server.shutdown)
+        before = self.product.config()["ServerDownPath"]
+        self.product.quarnctl("config", "set", "ServerDownPath",
+                              f"http://127.0.0.1:{server.server_address[1]}/download/")
+        try:
+            # A start waits for the server: the probe is refused, so it asks again.
+            self.product.stop_assistants()
+            self.product.start_assistant("-logon")
+            self.assertTrue(wait_until(lambda: len(requests) >= 2, 60), requests)
+            self.assertEqual("/download/" + UPDATE_FILE, requests[0])
+            path = self.product.path(UPDATE_FILE)
+            self.assertLessEqual(os.path.getsize(path) if os.path.exists(path) else 0, UPDATE_BOUND)
+        finally:
+            self.product.quarnctl("config", "set", "ServerDownPath", before)
+            self.product.stop_assistants()
+            self.product.start_assistant("-logon")

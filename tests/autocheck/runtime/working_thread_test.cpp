@@ -136,7 +136,7 @@ TEST_F(WorkingPasses, ProbeDownloadsTheUpdateDescription) {
     const std::string request =
         "<TARN><DownloadUrl>http://srv/d/TarnAssistantUpdate.inf"
         "</DownloadUrl><LocalSavePath>" +
-        agent_path("TarnAssistantUpdate.inf") + "</LocalSavePath></TARN>|0";
+        agent_path("TarnAssistantUpdate.inf") + "</LocalSavePath><MaxSize>65536</MaxSize></TARN>|0";
     const std::string update = home_.path("TarnAssistantUpdate.inf");
     // ServerDownPath change, download result, probe result, request sent.
     for (const auto& [settings, downloaded, result, asked] :

@@ -61,6 +61,11 @@ class HttpClient : public testing::Test {
         return "<TARN><DownloadUrl>" + url + "</DownloadUrl><LocalSavePath>" + path +
                "</LocalSavePath></TARN>";
     }
+    static std::string bounded_request(const std::string& url, const std::string& path,
+                                       const char* max_size) {
+        return "<TARN><DownloadUrl>" + url + "</DownloadUrl><LocalSavePath>" + path +
+               "</LocalSavePath><MaxSize>" + max_size + "</MaxSize></TARN>";
+    }
 
     static TestServer* server_;
     static os::Handle module_;
@@ -182,6 +187,11 @@ TEST_F(HttpClient, DownloadReplacesTheFileWholeOrLeavesItAlone) {
         download_request(server_->url("/files/served.bin"), folder + "/missing/module.dll"),
         download_request(server_->url("/files/served.bin"), ""),
         "<TARN><DownloadUrl>x</DownloadUrl></TARN>",
+        // The caller's bound, one byte short of the file; a bound that is
+        // no number.
+        bounded_request(server_->url("/files/served.bin"), target, "8"),
+        bounded_request(server_->url("/files/served.bin"), target, "9x"),
+        bounded_request(server_->url("/files/served.bin"), target, "0"),
     };
     for (const std::string& request : failing) {
         SCOPED_TRACE(request);
@@ -191,6 +201,10 @@ TEST_F(HttpClient, DownloadReplacesTheFileWholeOrLeavesItAlone) {
     EXPECT_EQ(0, download_(nullptr, 0));
 
     EXPECT_EQ(1, download_(download_request(server_->url("/files/served.bin"), target).c_str(), 0));
+    EXPECT_EQ(std::string("new\0bytes", 9), file_text(target));
+    write_file(target, "old contents");
+    EXPECT_EQ(
+        1, download_(bounded_request(server_->url("/files/served.bin"), target, "9").c_str(), 0));
     EXPECT_EQ(std::string("new\0bytes", 9), file_text(target));
     // No temporary file is left behind, after success or failure.
     int files = 0;
