@@ -95,6 +95,13 @@ char* to_narrow(const char16_t* wide) {
 
 int CallOneModuleFuncA(const char* module_path, const char* argument, const char* function_name,
                        char** result) {
+    int code = 0;
+    return CallOneModuleFuncCode(module_path, argument, function_name, result, &code);
+}
+
+int CallOneModuleFuncCode(const char* module_path, const char* argument, const char* function_name,
+                          char** result, int* code) {
+    *code = -1;
     if (result == nullptr) return 0;
     const auto call = component_entry();
     if (call == nullptr) return 0;
@@ -117,12 +124,12 @@ int CallOneModuleFuncA(const char* module_path, const char* argument, const char
     if (argument != nullptr && !convert_or_trace(argument, &wide_argument)) return 0;
 
     char16_t* wide_result = nullptr;
-    const int code =
+    *code =
         call(empty.get(), wide_path.get(), wide_function.get(), wide_argument.get(), &wide_result);
     *result = nullptr;
     if (wide_result != nullptr) {
         *result = to_narrow(wide_result);
         os::global_free(wide_result);
     }
-    return code == 0 ? 1 : 0;
+    return *code == 0 ? 1 : 0;
 }

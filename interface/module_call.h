@@ -12,3 +12,16 @@
 // assistant directory on first use and keeps it.
 int CallOneModuleFuncA(const char* module_path, const char* argument, const char* function_name,
                        char** result);
+
+// The component's own codes for a remote module it could not use: not
+// fetched (no answer, an error status, a failed store) or fetched and then
+// refused by its verification.
+inline constexpr int kModuleNotFetched = 3;
+inline constexpr int kModuleRefused = 6;
+
+// As CallOneModuleFuncA, with the component's code in *code (0: the plug-in
+// reported success; kModuleNotFetched, kModuleRefused and the other failure
+// codes of the component, or the plug-in's own; -1 when the component was not
+// reached).
+int CallOneModuleFuncCode(const char* module_path, const char* argument, const char* function_name,
+                          char** result, int* code);

@@ -9,6 +9,7 @@
 #include "autocheck/check/security_check.h"
 #include "autocheck/check_time.h"
 #include "autocheck/desktop_agent/praxa_network.h"
+#include "autocheck/pass_budget.h"
 #include "autocheck/policy/security_check_policy.h"
 #include "autocheck/request_document.h"
 #include "autocheck/trace_sources.h"
@@ -37,11 +38,19 @@ constexpr char kLeaveBanner[] =
 #define CYCLE_TRACE(level, ...) \
     LogTrace(kFunction, level, autocheck::kSecurityCheckSource, __LINE__, __VA_ARGS__)
 
-// Whole seconds of any size, in steps the millisecond sleep can take.
+// The hidden automatic repair works unseen: one that never ends would hold
+// the cycle, and every check after it, for good. Past this it is ended and
+// the cycle goes on as after a repair.
+constexpr std::uint32_t kAutoRepairWaitMs = 20 * 60 * 1000;
+
+// Whole seconds of any size, in steps the millisecond sleep can take. The
+// pause is the administrator's: not counted against the pass's budget.
 void sleep_seconds(int seconds) {
     constexpr int kStep = 3600;
     for (int left = seconds; left > 0; left -= kStep) {
-        os::sleep_ms(static_cast<std::uint32_t>(left < kStep ? left : kStep) * 1000u);
+        const std::uint32_t step = static_cast<std::uint32_t>(left < kStep ? left : kStep) * 1000u;
+        os::sleep_ms(step);
+        autocheck::pass_exclude(step);
     }
 }
 
@@ -96,7 +105,12 @@ Next repair_automatically(XmlNode* policy, XmlDocument* result, int disturb) {
         return Next::kFinal;
     }
     CYCLE_TRACE(kTraceInfo, "等待修复进程退出");
-    os::handle_wait(process, os::kWaitInfinite);
+    const std::uint32_t waiting_since = os::tick_count();
+    if (!os::handle_wait(process, kAutoRepairWaitMs)) {
+        CYCLE_TRACE(kTraceError, "自动修复进程%u分钟没有退出，结束它", kAutoRepairWaitMs / 60000);
+        os::process_terminate(process, 0);
+    }
+    autocheck::pass_exclude(os::tick_count() - waiting_since);
     os::handle_close(process);
     CYCLE_TRACE(kTraceInfo, "修复进程退出");
     Call_TarnLogToFile("%s", "修复进程退出");

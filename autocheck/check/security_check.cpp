@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "autocheck/check/verdict.h"
+#include "autocheck/pass_budget.h"
 #include "autocheck/trace_sources.h"
 #include "cutil/trace.h"
 #include "cutil/xml.h"
@@ -29,8 +30,9 @@ constexpr int kShortestUsedSeconds = 5;
 // A check of a real policy takes seconds. A server that never answers the
 // plug-ins' downloads (each may wait for the HTTP client's own limit) or a
 // policy of thousands of items would otherwise hold the cycle, and every
-// forced check behind it, for as long as it likes: past this budget the
-// check is abandoned, as when the policy cannot be had.
+// forced check behind it, for as long as it likes: past this budget, or the
+// budget of the admission pass it runs in (pass_budget.h), the check is
+// abandoned, as when the policy cannot be had.
 constexpr std::uint32_t kCheckBudgetMs = 3 * 60 * 1000;
 // Plug-in calls that failed in this check: not made again for another item.
 constexpr int kFailedCallsKept = 16;
@@ -148,10 +150,20 @@ void call_plugin(CheckRun* run, XmlNode* check_type, const char* dll, const char
             return;
         }
     }
+    // Nor is a module this pass could not download, in a later check of it.
+    if (autocheck::pass_download_failed(module_path)) {
+        QUARN_TRACE(kTraceError, "本次准入中下载%s已失败，不再下载", module_path);
+        return;
+    }
     if (run->notify != nullptr) run->notify(check_type, 1);
-    const int called = CallOneModuleFuncA(module_path, run->text_form, function, &run->plugin_text);
+    int code = 0;
+    const int called =
+        CallOneModuleFuncCode(module_path, run->text_form, function, &run->plugin_text, &code);
     if (called == 0 && run->failed_count < kFailedCallsKept) {
         std::snprintf(run->failed_calls[run->failed_count++], kPathSize, "%s", call_name);
+    }
+    if (code == kModuleNotFetched || code == kModuleRefused) {
+        autocheck::pass_note_failed_download(module_path);
     }
     if (called == 0 || run->plugin_text == nullptr) {
         if (run->plugin_text != nullptr) {
@@ -234,6 +246,11 @@ void run_check(void* context) {
     for (int k = 1; k <= count; ++k) {
         if (os::tick_count() - started > kCheckBudgetMs) {
             QUARN_TRACE(kTraceError, "安全检查超过%u秒，放弃本次检查", kCheckBudgetMs / 1000);
+            return;
+        }
+        if (autocheck::pass_budget_spent()) {
+            QUARN_TRACE(kTraceError, "本次准入超过%u秒，放弃本次检查",
+                        autocheck::kPassBudgetMs / 1000);
             return;
         }
         check_item(run, k, &tally);

@@ -1,6 +1,7 @@
 // The check items of a policy: each Item names its definition by ItemID; the
 // definition is fetched from the server and appended to the Item, so the
 // stored policy holds everything the check engine reads.
+#include "autocheck/pass_budget.h"
 #include "autocheck/policy/update_steps.h"
 #include "cutil/text.h"
 #include "cutil/xml.h"
@@ -38,6 +39,12 @@ bool merge_item_definitions(const char* host, int device_id, XmlNode* policy,
         // An Item without ItemID stays in the policy without a definition.
         const char* item_id = cutil_xml_get(policy, "%s[%d]/ItemID", kItemPath, n);
         if (item_id == nullptr) continue;
+        // A server that answers each definition slowly: the pass's budget
+        // ends the update, as a definition that cannot be had.
+        if (autocheck::pass_budget_spent()) {
+            abandon(__LINE__, "本次准入的时间已用完, 安检策略更新失败");
+            return false;
+        }
         XmlDocument request = new_request(kItemTradeCode, device_id);
         if (request == nullptr || !append_text(request.get(), "ItemId", item_id)) {
             abandon(__LINE__, kCreateFailed);

@@ -9,6 +9,7 @@
 #include "autocheck/desktop_agent/praxa_network.h"
 #include "autocheck/identity/auth_report.h"
 #include "autocheck/identity/identity_dispatch.h"
+#include "autocheck/pass_budget.h"
 #include "autocheck/policy/security_check_policy.h"
 #include "autocheck/runtime/check_page.h"
 #include "autocheck/runtime/check_page_process.h"
@@ -125,6 +126,7 @@ struct Cycle {
 
 void run_cycle(void* context) {
     auto* cycle = static_cast<Cycle*>(context);
+    autocheck::pass_begin();
     reset_admission_state();
     delete_stored_policy();
     cycle->have_url = autocheck::check_page_url(cycle->url);
@@ -135,8 +137,10 @@ void run_cycle(void* context) {
 
 void AutoAuthAndCheck() {
     Cycle cycle{};
-    if (autocheck::run_holding(autocheck::admission_cycle_lock(), &run_cycle, &cycle) !=
-        os::Fault::kNone) {
+    const os::Fault fault =
+        autocheck::run_holding(autocheck::admission_cycle_lock(), &run_cycle, &cycle);
+    autocheck::pass_end();  // this thread's, after a fault too
+    if (fault != os::Fault::kNone) {
         CYCLE_TRACE(kTraceError, "发生异常");
     } else if (!cycle.have_url) {
         // Outside the guard, so that the exit seam's exception in tests

@@ -5,6 +5,7 @@
 #include "autocheck/users/switch_admission.h"
 
 #include "autocheck/identity/credential_auth.h"
+#include "autocheck/pass_budget.h"
 #include "autocheck/runtime/admission_cycle.h"
 #include "autocheck/runtime/check_page.h"
 #include "autocheck/runtime/check_page_process.h"
@@ -54,6 +55,7 @@ struct Switch {
 // with nothing that needs a destructor.
 void run_switch(void* context) {
     auto* run = static_cast<Switch*>(context);
+    autocheck::pass_begin();
     Call_TarnWriteConfig("CheckResult", "");
     Call_TarnWriteConfig("RoleId", "0");
     Call_TarnWriteConfig("AuthTime", "");
@@ -75,8 +77,10 @@ void run_switch(void* context) {
 
 void AutoAuthAndCheckWithUserPassword(const char* user_name, const char* password) {
     Switch run{{}, false, user_name, password};
-    if (autocheck::run_holding(autocheck::admission_cycle_lock(), &run_switch, &run) !=
-        os::Fault::kNone) {
+    const os::Fault fault =
+        autocheck::run_holding(autocheck::admission_cycle_lock(), &run_switch, &run);
+    autocheck::pass_end();  // this thread's, after a fault too
+    if (fault != os::Fault::kNone) {
         SWITCH_TRACE(kTraceError, "发生异常");
     } else if (!run.have_url) {
         SWITCH_TRACE(kTraceError, "没有找到检查页面，退出小助手");

@@ -19,6 +19,7 @@
 
 #include "cutil/trace.h"
 #include "interface/assistant_dir.h"
+#include "interface/module_call.h"
 #include "interface/sibling_abi.h"
 #include "os/memory.h"
 #include "os/module.h"
@@ -107,7 +108,8 @@ QUARN_EXPORT int QUARN_CDECL CallOneModuleFunc(const char16_t* /*reserved*/,
         case activex::Location::kRemote: {
             const activex::Fetched fetched = activex::fetch_module(place.path);
             if (!fetched.ok)
-                return fail(fetched.refused ? 6 : 3, result, "%s", fetched.why.c_str());
+                return fail(fetched.refused ? kModuleRefused : kModuleNotFetched, result, "%s",
+                            fetched.why.c_str());
             load_path = fetched.path;
             break;
         }

@@ -16,6 +16,7 @@
 #include <thread>
 #include <vector>
 
+#include "autocheck/pass_budget.h"
 #include "cutil/trace.h"
 #include "cutil/xml.h"
 #include "interface/config_access.h"
@@ -84,6 +85,9 @@ const CycleCase kCases[] = {
     {"PassAtOnce", "Yes", "Yes", 30, 0, 0, kReplyWithId, 1, 1, "success", "", 200, true, 0, kLeave},
     {"PassOnRecheck", "Yes", "No|Yes", 30, 0, 0, kReplyWithId, 1, 2, "success", "", 200, true, 30,
      "睡眠30秒后重新检查"},
+    // The pause is not counted against the pass's eight minutes.
+    {"PassOnRecheckAfterAPauseLongerThanThePass", "Yes", "No|Yes", 600, 0, 0, kReplyWithId, 1, 2,
+     "success", "", 200, true, 600, "睡眠600秒后重新检查"},
     {"ManualRepairPageNoReport", "Yes", "No", 0, 0, 0, kReplyWithId, 1, 1, "old",
      "入网小助手-手动修复", 64, false, 0, "因为没有开启自动修复功能，所以直接打开手动修复页面"},
     {"ManualDoNotDisturbReports", "Yes", "No|No", 1, 0, 1, kReplyWithoutId, 1, 2, "false", "", 64,
@@ -236,7 +240,9 @@ TEST_P(CheckCycle, ChecksRepairsReportsAndMarksTheEndpoint) {
         queue_reply(comm_, "GetUdpPacketFrom", 1, reply);
     }
 
+    autocheck::pass_begin();  // as the admission cycle runs it
     EXPECT_EQ(c.result, DoSecurityCheckAndReportResult());
+    autocheck::pass_end();
 
     EXPECT_EQ(static_cast<std::size_t>(c.checks), plugin_.calls_of("CheckInTurn").size());
     EXPECT_EQ(c.stored, stored("CheckResult"));

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "autocheck/check/security_check.h"
+#include "autocheck/pass_budget.h"
 #include "cutil/xml.h"
 #include "interface/config_access.h"
 #include "os/fault.h"
@@ -362,6 +363,46 @@ TEST_F(Engine, NeitherRetriesAFailedCallNorRunsPastItsBudget) {
                .first);
     EXPECT_EQ(3, g_calls_made);
     EXPECT_EQ(1u, traces_.find("DoSecurityCheck", "安全检查超过180秒").size());
+}
+
+// Inside an admission pass with 100 s of its budget left.
+int QUARN_CDECL check_late_in_a_pass(XmlNode* policy, XmlNode** result,
+                                     SecurityCheckNotify notify) {
+    autocheck::pass_begin();
+    os::seams::advance_fake_clock(autocheck::kPassBudgetMs - 100 * 1000);
+    const int code = DoSecurityCheck(policy, result, notify);
+    autocheck::pass_end();
+    return code;
+}
+
+// Two checks of one pass, as a check and its re-check.
+int QUARN_CDECL check_twice_in_a_pass(XmlNode* policy, XmlNode** result,
+                                      SecurityCheckNotify notify) {
+    autocheck::pass_begin();
+    DoSecurityCheck(policy, nullptr, notify);
+    const int code = DoSecurityCheck(policy, result, notify);
+    autocheck::pass_end();
+    return code;
+}
+
+// The pass's budget ends a check that has its own time left, and a module
+// the pass could not download is not asked for again by its later check.
+TEST_F(Engine, StaysWithinItsAdmissionPass) {
+    g_calls_made = 0;
+    g_call_ms = 31 * 1000;
+    EXPECT_EQ(0, run(policy_text({kPasses, kPasses, kPasses}, {}), count_and_take_time,
+                     check_late_in_a_pass)
+                     .first);
+    EXPECT_EQ(2, g_calls_made);
+    EXPECT_EQ(1u, traces_.find("DoSecurityCheck", "本次准入超过480秒").size());
+
+    configure("http://10.1.2.3:8080/portal", false);
+    Call_TarnWriteConfig("ServerDownPath", "http://127.0.0.1:9/download/");  // nothing listens
+    g_calls_made = 0;
+    g_call_ms = 0;
+    run(policy_text({kPasses}, {}), count_and_take_time, check_twice_in_a_pass);
+    EXPECT_EQ(1, g_calls_made);
+    EXPECT_EQ(1u, traces_.find("DoSecurityCheck", "本次准入中下载").size());
 }
 
 // The fault is the point: the sanitizers must not report it first.

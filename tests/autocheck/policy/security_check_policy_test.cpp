@@ -11,9 +11,11 @@
 #include <string>
 #include <vector>
 
+#include "autocheck/pass_budget.h"
 #include "cutil/xml.h"
 #include "cutil/xml_testing.h"
 #include "interface/config_access.h"
+#include "os/seams.h"
 #include "support/gbk.h"
 #include "tests/fakes/Communicate/communicate_script.h"
 #include "tests/fakes/assistant_home.h"
@@ -104,7 +106,11 @@ class PolicyUpdate : public testing::Test {
         std::ofstream(home_.path(kSecurityCheckPolicyFile)) << kOld;
         for (const char* file : kMonitorFiles) std::ofstream(home_.path(file)) << kOld;
     }
-    void TearDown() override { cutil_xml_testing_fail_allocations(nullptr); }
+    void TearDown() override {
+        cutil_xml_testing_fail_allocations(nullptr);
+        autocheck::pass_end();
+        os::seams::install_fake_clock(nullptr);
+    }
 
     // Stores the identifiers (a null one stays unstored) and runs the update.
     void run(const Ids& ids = {}) {
@@ -381,6 +387,14 @@ void too_many_items(const FakeModule& comm) {
     for (int i = 0; i < 1001; ++i) ids += "- ";
     queue(comm, policy_reply("<IsSafeCheck>1</IsSafeCheck>", ids.c_str()));
 }
+// A pass whose budget is spent once the policy is in: its definitions are not asked for.
+os::seams::FakeClock g_clock;
+void pass_spent(const FakeModule& comm) {
+    os::seams::install_fake_clock(&g_clock);
+    autocheck::pass_begin();
+    queue(comm, policy_reply("<IsSafeCheck>1</IsSafeCheck>", "11 12"));
+    os::seams::advance_fake_clock(autocheck::kPassBudgetMs + 1);
+}
 void too_large(const FakeModule& comm) {
     queue(comm, policy_reply("<IsSafeCheck>1</IsSafeCheck>", "11"));
     queue(comm,
@@ -404,6 +418,7 @@ const AbandonCase kAbandoned[] = {
     {"DefinitionCannotBeMerged", {}, merge_out_of_memory, "创建XML报文失败", 2},
     {"MoreThanAThousandItems", {}, too_many_items, "策略报文的检查项太多, 安检策略更新失败", 1},
     {"PolicyFileBeyondFourMegabytes", {}, too_large, "安检策略太大, 安检策略更新失败", 2},
+    {"PassBudgetSpent", {}, pass_spent, "本次准入的时间已用完, 安检策略更新失败", 1},
 };
 
 class AbandonedUpdate : public PolicyUpdate, public testing::WithParamInterface<AbandonCase> {};
