@@ -74,7 +74,8 @@ def main():
     options = parser.parse_args()
 
     product = harness.Product(options.bin, wine=options.wine)
-    simulator = harness.Simulator(options.simulator, product.top, product.bin_dir)
+    # Plain HTTP, as the figures of docs/wire_formats.md were taken.
+    simulator = harness.Simulator(options.simulator, product.top, product.bin_dir, https=False)
     try:
         simulator.start(harness.load_scenario(SCENARIO, crypt_key=KEY))
         product.install_files()

@@ -150,7 +150,8 @@ PushRequest push_request(const std::map<std::string, std::string>& fields) {
 
 std::string install_packet(const ServerState& state,
                            const std::map<std::string, std::string>& fields,
-                           const std::string& host, const std::string& scheme) {
+                           const std::string& host, const std::string& scheme,
+                           const std::string& pin) {
     // A packet for every machine still to register: the agent takes its id
     // from the registration answer.
     const bool any = field(fields, "device") == kNewDevice;
@@ -190,6 +191,7 @@ std::string install_packet(const ServerState& state,
         add("ModuleSignKey",
             activex::public_key_text(os::ecdsa_public_of(*state.scenario().sign_key)));
     }
+    if (scheme == "https" && !pin.empty()) add("ServerKeyPin", pin);
     if (state.scenario().security_off) add("SecurityDowngrade", "1");
     return packet + "</TARN>";
 }

@@ -25,9 +25,12 @@ Json push_json(const PushOutcome& outcome);
 // `host` ("127.0.0.1:36580"); empty for an unknown device or user. Device
 // "new" gives a packet for a machine the server does not know yet.
 inline constexpr char kNewDevice[] = "new";
-// `scheme` is the web root's: "https" when the simulator serves HTTPS.
+// `scheme` is the web root's: "https" when the simulator serves HTTPS, and
+// then `pin` (the server key's ServerKeyPin) goes into the packet, so that
+// the endpoint verifies the server with no step of its own.
 std::string install_packet(const ServerState& state,
                            const std::map<std::string, std::string>& fields,
-                           const std::string& host, const std::string& scheme = "http");
+                           const std::string& host, const std::string& scheme = "http",
+                           const std::string& pin = "");
 
 }  // namespace simulator

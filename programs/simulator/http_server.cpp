@@ -10,6 +10,7 @@
 #include "programs/simulator/download_manifest.h"
 #include "programs/simulator/fleet.h"
 #include "programs/simulator/push.h"
+#include "programs/simulator/tls_chain.h"
 #include "programs/simulator/web.h"
 #include "siblings/QuarnActivex/manifest.h"
 
@@ -64,7 +65,8 @@ bool WebServer::start(const std::string& host, std::uint16_t port,
                       const std::string& download_dir) {
     if (!tls_chain_.empty()) {
         auto secure = std::make_unique<httplib::SSLServer>(tls_chain_.c_str(), tls_key_.c_str());
-        if (!secure->is_valid()) return false;
+        tls_pin_ = server_key_pin(tls_chain_);
+        if (!secure->is_valid() || tls_pin_.empty()) return false;
         routes_->server = std::move(secure);
     }
     httplib::Server& server = *routes_->server;
@@ -121,7 +123,7 @@ bool WebServer::start(const std::string& host, std::uint16_t port,
                [this](const httplib::Request& request, httplib::Response& response) {
                    const std::string packet =
                        install_packet(state_, fields(request), request.get_header_value("Host"),
-                                      tls_chain_.empty() ? "http" : "https");
+                                      tls_chain_.empty() ? "http" : "https", tls_pin_);
                    response.status = packet.empty() ? 404 : 200;
                    response.set_content(packet, "text/xml; charset=gbk");
                });

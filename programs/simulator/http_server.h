@@ -36,6 +36,7 @@ class WebServer {
     std::unique_ptr<Routes> routes_;
     std::unique_ptr<DownloadManifest> manifest_;
     std::string tls_chain_, tls_key_;
+    std::string tls_pin_;  // the served key's ServerKeyPin, for the installation packet
     std::uint16_t port_ = 0;
     std::thread thread_;
 };

@@ -201,4 +201,12 @@ bool write_tls_chain(const TlsChain& chain, const std::string& folder) {
     return true;
 }
 
+std::string server_key_pin(const std::string& chain_file) {
+    BIO* bio = BIO_new_file(chain_file.c_str(), "r");
+    if (bio == nullptr) return {};
+    const Certificate server(PEM_read_bio_X509(bio, nullptr, nullptr, nullptr));
+    BIO_free(bio);
+    return server ? pin_of(server.get()) : std::string();
+}
+
 }  // namespace simulator

@@ -33,4 +33,8 @@ bool make_tls_chain(ServerCertificate kind, const std::string& host, const std::
 // into `folder`, which must exist.
 bool write_tls_chain(const TlsChain& chain, const std::string& folder);
 
+// The pin of the first certificate of the PEM file `chain_file` (the server's
+// own, as --tls-dir serves it); empty when the file holds none.
+std::string server_key_pin(const std::string& chain_file);
+
 }  // namespace simulator

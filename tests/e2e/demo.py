@@ -1,6 +1,11 @@
 """One admission pass, shown: install against the simulator, log on, print what happened.
 
-    demo.py --bin DIR --simulator PROGRAM [--wine] [--fail]
+    demo.py --bin DIR --simulator PROGRAM [--wine] [--fail] [--plain]
+
+Protected as a deployment should run: HTTPS with a chain made for the run and
+the server's key pinned, a push key of the device's own, module manifests
+signed with a key only the server holds. --plain runs the unprotected way
+(plain HTTP, no keys, SecurityDowngrade=1) to show the difference.
 """
 
 import argparse
@@ -50,6 +55,38 @@ def summary(record):
     return line
 
 
+def protections(product, simulator, records):
+    """What protects this run, each checked against the server's side."""
+    config = product.config()
+    pin, key, sign_key = (config.get(k, "") for k in ("ServerKeyPin", "CryptKey", "ModuleSignKey"))
+    device = config.get("DeviceId", "?")
+    if not simulator.https:
+        tls = f"OFF: {simulator.base}, plain HTTP (the server is not verified)"
+    else:
+        tls = (f"on: {simulator.base}, a chain made for this run (root, intermediate, server); "
+               f"verified through the trust store and the pinned key ServerKeyPin={pin} "
+               f"({'matches' if pin == simulator.pin else 'DOES NOT MATCH'} the server's key)")
+    expected = simulator.device_key(device)
+    if not key:
+        push = "OFF: no CryptKey, pushes taken untagged (SecurityDowngrade)" \
+            if config.get("SecurityDowngrade") == "1" else "OFF: no CryptKey, every push refused"
+    elif expected:
+        push = (f"on: CryptKey is device {device}'s own key "
+                f"({'matches' if key == expected else 'DOES NOT MATCH'} HMAC-SHA256 of the "
+                "deployment secret and its id); the secret stays on the server")
+    else:
+        push = "on: CryptKey is the scenario's shared key"
+    modules = sorted({r["path"].rsplit("/", 1)[-1] for r in records
+                      if r["kind"] == "http" and r.get("path", "").endswith(".dll")
+                      and r.get("status") == 200})
+    if sign_key:
+        signed = (f"on: ModuleSignKey={sign_key[:16]}... (public half of the server's ECDSA P-256 "
+                  f"key); {len(modules)} modules downloaded, each loaded only once the signed manifest verified")
+    else:
+        signed = f"OFF: no ModuleSignKey, {len(modules)} modules loaded unverified"
+    return [f"TLS:       {tls}", f"push key:  {push}", f"manifests: {signed}"]
+
+
 def check_table(product, report, simulator):
     """The check table of the stored policy, run as the agent runs it."""
     policy = product.path("SecurityCheckPolicy.xml")
@@ -83,13 +120,15 @@ def main():
     parser.add_argument("--simulator", required=True)
     parser.add_argument("--wine", action="store_true")
     parser.add_argument("--fail", action="store_true")
-    parser.add_argument("--https", action="store_true",
-                        help="the simulator serves HTTPS with a chain made for the run")
+    parser.add_argument("--plain", action="store_true",
+                        help="no protection: plain HTTP, no keys, SecurityDowngrade=1")
+    # HTTPS is the default; the option stays for the command lines that name it.
+    parser.add_argument("--https", action="store_true", help=argparse.SUPPRESS)
     options = parser.parse_args()
 
     product = harness.Product(options.bin, wine=options.wine)
     simulator = harness.Simulator(options.simulator, product.top, product.bin_dir,
-                                  https=options.https or None)
+                                  https=not options.plain)
     scenario = "fail.json" if options.fail else "sample.json"
     xvfb = start_display(product) if options.fail else None
     if options.fail and xvfb is None:
@@ -98,7 +137,8 @@ def main():
     print(f"== simulator: {scenario} on 127.0.0.1 udp 36537, {simulator.base}")
     ok = False
     try:
-        simulator.start(harness.load_scenario(scenario))
+        changes = {"security": "off"} if options.plain else {}
+        simulator.start(harness.load_scenario(scenario, **changes))
         product.install_files()
         before = product.config()
         code, out = product.install_packet(simulator)
@@ -125,7 +165,10 @@ def main():
             if before.get(key) != after.get(key):
                 old, new = (shown(key, d.get(key, "(none)")) for d in (before, after))
                 print(f"  {key}: {old} -> {new}")
-        print("\n== protections (quarnctl status)")
+        print("\n== protections of this run")
+        for line in protections(product, simulator, simulator.records()):
+            print("  " + line)
+        print("\n== protections as the endpoint sees them (quarnctl status)")
         code, out = product.quarnctl("status")
         for line in out.splitlines():
             if line.split(":")[0] in PROTECTION_LINES:

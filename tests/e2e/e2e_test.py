@@ -16,9 +16,9 @@ import unittest
 from harness import Product, Simulator, is_page, is_trade, load_scenario, wait_until
 
 OPTIONS = {}
-KEY = "e2e-shared-key"
-# A heartbeat in every 5 s pass, and every exchange authenticated.
-CHANGES = dict(crypt_key=KEY, check_param={"AuthInterval": 0})
+# A heartbeat in every 5 s pass. The simulator's defaults protect the run:
+# HTTPS with the server's key pinned, a key of the device's own, signed manifests.
+CHANGES = dict(check_param={"AuthInterval": 0})
 
 
 class EndToEnd(unittest.TestCase):
@@ -69,6 +69,24 @@ class EndToEnd(unittest.TestCase):
         self.assertIn("tid=%s" % report["check_id"], config.get("ResultUrl", ""))
         self.assertTrue(os.path.exists(self.product.path("SecurityCheckPolicy.xml")))
         self.assertIn("安全检查已完成", self.product.log())
+
+    def test_1b_installed_protected(self):
+        """The packet alone set up every protection: the server's key pinned, the
+        device's own key (not another's), the manifest key; status says so."""
+        config = self.product.config()
+        self.assertTrue(config.get("WebUrl", "").startswith("https://"), config.get("WebUrl"))
+        self.assertEqual((self.sim.pin, self.sim.device_key("1001")),
+                         (config.get("ServerKeyPin"), config.get("CryptKey")))
+        self.assertNotEqual(self.sim.device_key("1002"), config.get("CryptKey"))
+        self.assertEqual(88, len(config.get("ModuleSignKey", "")))
+        self.assertNotIn("SecurityDowngrade", config)
+        status = self.product.quarnctl("status")[1]
+        for line in ("server:      https, verified through the system trust store and the pinned "
+                     "key (ServerKeyPin)",
+                     "pushes:      authenticated with this device's key (CryptKey)",
+                     "modules:     signed manifests (ModuleSignKey), no rollback"):
+            self.assertIn(line, status)
+        self.assertNotIn("DOWNGRADED", status)
 
     def test_2_heartbeat(self):
         self.after(is_trade("ReportCheckResult"), self.logon_mark, 90)
@@ -130,7 +148,10 @@ class EndToEnd(unittest.TestCase):
                    '\r\n\t<Msg>forged-push</Msg>\r\n</TARN>\r\n').encode("gbk")
         # Ids above any the simulator will use: taking one would lock its pushes out.
         base = int(time.time()) + 100000 + random.randrange(1000)
-        for message_id, tag in ((base, None), (base + 1, b"\0" * 32), (base + 2, b"wrong-key")):
+        # The last: another endpoint's own key, which its user can read.
+        rows = ((base, None), (base + 1, b"\0" * 32), (base + 2, b"wrong-key"),
+                (base + 3, self.sim.device_key("1002").encode()))
+        for message_id, tag in rows:
             flags = 1 if tag is not None else 0
             header = struct.pack("<4sBBHIHHI", b"TARN", 1, 3, flags, message_id, 0, 1, len(payload))
             datagram = header + payload
@@ -165,8 +186,10 @@ class EndToEnd(unittest.TestCase):
             self.skipTest("no chromium to submit the page")
         mark = self.sim.last_seq()
         home = os.path.join(self.product.top, "chromium")
+        # The user's browser trusts the deployment's server: here its pinned key.
+        trust = [f"--ignore-certificate-errors-spki-list={self.sim.pin}"] if self.sim.https else []
         subprocess.run([chromium, "--headless", "--no-sandbox", "--disable-gpu", f"--user-data-dir={home}",
-                        "--virtual-time-budget=10000", "--dump-dom", "file://" + page],
+                        "--virtual-time-budget=10000", "--dump-dom"] + trust + ["file://" + page],
                        env=self.product.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
                        timeout=120)
         posted = self.after(is_page("submit.php"), mark, 30)
@@ -184,3 +207,64 @@ class EndToEnd(unittest.TestCase):
         report = self.after(is_trade("ReportCheckResult"), 0, 90)
         self.assertEqual("success", report["result"])
         self.assertLess(0, len([r for r in self.sim.records() if "TarnAssistantUpdate.inf" in r.get("path", "")]))
+
+
+class TrustStatus(unittest.TestCase):
+    """quarnctl status says how far the endpoint trusts what it receives, step
+    by step as its store changes: each row writes settings (DAMAGE: flips a
+    byte of the store instead) and lists lines status must and must not show."""
+
+    DAMAGE = None
+    REFUSING = ("pushes:      refused: no CryptKey (install again)",
+                "modules:     refused: no ModuleSignKey (install again)")
+    ROWS = [
+        ({}, ("server:      no web address, not encrypted",) + REFUSING, ("DOWNGRADED", "store:")),
+        ({"WebUrl": "http://127.0.0.1:36580", "SecurityDowngrade": "1"},
+         ("server:      http, not encrypted: the server is not verified",
+          "security:    DOWNGRADED (SecurityDowngrade=1)",
+          "pushes:      NOT AUTHENTICATED: taken without a key",
+          "modules:     NOT VERIFIED: loaded without a manifest"), ()),
+        # Only exactly "1" turns the protections off.
+        ({"SecurityDowngrade": "yes"}, REFUSING, ("DOWNGRADED",)),
+        # A key present is used, downgrade or not; the downgrade is still marked.
+        ({"WebUrl": "https://localhost:36580", "CryptKey": "k" * 64, "ModuleSignKey": "A" * 88,
+          "SecurityDowngrade": "1"},
+         ("server:      https, verified through the system trust store\n",
+          "security:    DOWNGRADED", "pushes:      authenticated with this device's key (CryptKey)",
+          "modules:     signed manifests (ModuleSignKey), no rollback"), ("NOT ",)),
+        ({"ServerKeyPin": "B" * 43 + "=", "SecurityDowngrade": "0"},
+         ("server:      https, verified through the system trust store and the pinned key "
+          "(ServerKeyPin)", "pushes:      authenticated"), ("DOWNGRADED",)),
+        # A damaged store loses the keys and the downgrade with them: it refuses.
+        ({"SecurityDowngrade": "1"}, ("security:    DOWNGRADED",), ()),
+        (DAMAGE, REFUSING + ("store:       a damaged store was set aside",),
+         ("DOWNGRADED", "NOT ", "(CryptKey)\n", "(ServerKeyPin)")),
+    ]
+
+    @classmethod
+    def setUpClass(cls):
+        cls.product = Product(OPTIONS["bin"], wine=OPTIONS["wine"])
+        cls.product.install_files()
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.product.remove()
+
+    def test_trust_lines_follow_the_store(self):
+        for number, (settings, shown, hidden) in enumerate(self.ROWS):
+            with self.subTest(row=number):
+                if settings is self.DAMAGE:
+                    with open(self.product.path("QuarnAssConfig.dat"), "r+b") as f:
+                        data = bytearray(f.read())
+                        data[-5] ^= 1
+                        f.seek(0)
+                        f.write(data)
+                for key, value in (settings or {}).items():
+                    self.assertEqual(0, self.product.quarnctl("config", "set", key, value)[0])
+                code, status = self.product.quarnctl("status")
+                status = status.replace("\r\n", "\n")
+                self.assertEqual(0, code, status)
+                for line in shown:
+                    self.assertIn(line, status)
+                for text in hidden:
+                    self.assertNotIn(text, status)

@@ -13,6 +13,7 @@ shared prefix's other programs.
 """
 
 import hashlib
+import hmac
 import json
 import os
 import shutil
@@ -55,17 +56,24 @@ def load_scenario(name, **changes):
 
 
 class Simulator:
-    """quarnsim serving one scenario on loopback, recording every exchange."""
+    """quarnsim serving one scenario on loopback, recording every exchange.
+
+    Protected by default, as a deployment should run: HTTPS with a chain made
+    for the run (the installation packet pins the server's key), and, unless
+    the scenario names a crypt_key or sets "security": "off", a key per
+    device and a manifest signing key made by the simulator. A scenario that
+    tests plain HTTP asks with https=False (QUARN_E2E_HTTPS=0 turns HTTPS off
+    everywhere, to tell a TLS fault from another)."""
 
     def __init__(self, program, folder, download_dir, https=None):
         self.program = program
         self.folder = folder
         self.download_dir = download_dir
         self.record = os.path.join(folder, "record.jsonl")
+        self.keys_file = os.path.join(folder, "server-keys")
         self.process = None
-        # HTTPS with a chain made for this run (QUARN_E2E_HTTPS=1 asks for it
-        # everywhere): root.pem is what the product and the harness trust.
-        self.https = os.environ.get("QUARN_E2E_HTTPS") == "1" if https is None else https
+        # root.pem is what the product and the harness trust.
+        self.https = os.environ.get("QUARN_E2E_HTTPS") != "0" if https is None else https
         self.tls_dir = os.path.join(folder, "tls")
         self.context = None
         self.pin = ""
@@ -76,16 +84,33 @@ class Simulator:
                 else f"http://127.0.0.1:{HTTP_PORT}")
 
     def _make_chain(self):
-        os.makedirs(self.tls_dir, exist_ok=True)
-        made = subprocess.run([self.program, "make-chain", self.tls_dir], capture_output=True,
-                              text=True, check=True)
-        self.pin = made.stdout.strip().split("=", 1)[1]
+        """The chain of the first start, kept for the restarts: the product
+        pinned its key and trusts its root."""
+        pin_file = os.path.join(self.tls_dir, "pin")
+        if not os.path.exists(pin_file):
+            os.makedirs(self.tls_dir, exist_ok=True)
+            subprocess.run([self.program, "make-chain", self.tls_dir], capture_output=True,
+                           check=True)
+        with open(pin_file) as f:
+            self.pin = f.read().strip()
         self.context = ssl.create_default_context(cafile=os.path.join(self.tls_dir, "root.pem"))
+
+    def device_key(self, device_id):
+        """The CryptKey the simulator gives `device_id` under the deployment
+        secret it made (docs/simulator.md); None when the scenario named its
+        keys or ran without them."""
+        try:
+            with open(self.keys_file) as f:
+                secret = f.read().splitlines()[1]
+        except (OSError, IndexError):
+            return None
+        return hmac.new(secret.encode(), b"QuarnDeviceKey\n" + device_id.encode(),
+                        hashlib.sha256).hexdigest() if secret else None
 
     def start(self, scenario):
         # One deployment across restarts: the keys the scenario does not name
         # are made by the first start and kept in the folder.
-        scenario = dict(scenario, keys_file=os.path.join(self.folder, "server-keys"))
+        scenario = dict(scenario, keys_file=self.keys_file)
         path = os.path.join(self.folder, "scenario.json")
         with open(path, "w", encoding="utf-8") as f:
             json.dump(scenario, f, ensure_ascii=False)

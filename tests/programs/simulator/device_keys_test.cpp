@@ -7,10 +7,14 @@
 
 #include <memory>
 
+#include "cutil/xml.h"
 #include "programs/simulator/admin.h"
+#include "programs/simulator/recorder.h"
 #include "programs/simulator/scenario.h"
 #include "programs/simulator/server_state.h"
+#include "programs/simulator/udp_server.h"
 #include "siblings/QuarnAssCommunicate/datagram.h"
+#include "siblings/QuarnAssCommunicate/udp_exchange.h"
 
 namespace {
 
@@ -71,6 +75,40 @@ TEST(DeviceKeys, EachDeviceHoldsItsOwnKeyAndNeverTheSecret) {
     const std::string packet = packet_for(state, "1002");
     EXPECT_NE(std::string::npos, packet.find("<CryptKey>" + b + "</CryptKey>")) << packet;
     EXPECT_EQ(std::string::npos, packet.find("d3pl0y"));
+    EXPECT_NE(std::string::npos, packet.find("<ModuleSignKey>"));
+    // Over HTTPS the packet also pins the server's key; over HTTP there is no key to pin.
+    const std::string secure =
+        simulator::install_packet(state, {{"device", "1002"}}, "localhost:36580", "https", "PIN=");
+    EXPECT_NE(std::string::npos, secure.find("<WebUrl>https://localhost:36580</WebUrl>"));
+    EXPECT_NE(std::string::npos, secure.find("<ServerKeyPin>PIN=</ServerKeyPin>")) << secure;
+    EXPECT_EQ(std::string::npos,
+              simulator::install_packet(state, {{"device", "1002"}}, "h:1", "http", "PIN=")
+                  .find("ServerKeyPin"));
+}
+
+// A device speaks for itself only: a request under 1001's key that names
+// another device as its AgentID is not answered.
+TEST(DeviceKeys, ARequestNamingAnotherDeviceIsRefused) {
+    const auto owned = keyed_state(R"("deployment_secret": "d3pl0y")");
+    simulator::Recorder recorder;
+    simulator::UdpServer server(*owned, recorder);
+    ASSERT_TRUE(server.start(os::kLoopbackIp, 0));
+    const std::string key = simulator::device_key(owned->scenario(), "1001");
+    const struct {
+        const char* agent_id;
+        bool answered;
+    } rows[] = {{"1001", true}, {"1002", false}, {"0", true}, {"", true}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.agent_id);
+        const std::string text = std::string("<TARN><TradeCode>HeartTest</TradeCode><AgentID>") +
+                                 row.agent_id + "</AgentID></TARN>";
+        const XmlDocument request(cutil_xml_import(text.c_str(), "test", "agent", __LINE__));
+        XmlNode* reply = nullptr;
+        const int answered = communicate::udp_exchange("127.0.0.1", server.port(), request.get(),
+                                                       &reply, key, {1000, 1});
+        const XmlDocument owned_reply(reply);
+        EXPECT_EQ(row.answered, answered != 0);
+    }
 }
 
 TEST(DeviceKeys, ANamedKeyIsEveryDevicesAndNoneWithSecurityOff) {
