@@ -15,7 +15,10 @@
 //     "/quarn.<uid>" segment, released by the kernel if its holder dies), so
 //     initialisation and removal never race.
 //   - The same small segment holds the hub word every event change bumps and
-//     every waiter futex-waits on.
+//     every waiter futex-waits on, and the count of objects ever created: a
+//     name found absent stays absent until that count moves, so an open that
+//     failed is answered again from memory (the allocation registry looks
+//     for its monitor at every registration).
 #include <fcntl.h>
 #include <linux/futex.h>
 #include <sys/file.h>
@@ -49,6 +52,7 @@ std::string user_prefix() {
 struct Hub {
     int fd = -1;
     std::atomic<std::uint32_t>* word = nullptr;
+    std::atomic<std::uint32_t>* creations = nullptr;  // in its own cache line
     std::mutex mutex;  // flock is per description: threads need their own turn
 };
 
@@ -77,6 +81,7 @@ Hub& hub() {
         }
         h->fd = fd;
         h->word = static_cast<std::atomic<std::uint32_t>*>(base);
+        h->creations = h->word + 16;
         return h;
     }();
     return *instance;
@@ -102,6 +107,57 @@ class NamespaceLock {
     Hub& hub_;
     std::lock_guard<std::mutex> guard_;
 };
+
+// Names an open found absent, each with the count of creations then. Fixed
+// arrays in static storage, as the hub: an unloaded module leaves no heap
+// block behind.
+class AbsentNames {
+  public:
+    bool known_absent(const char* name) {
+        const std::uint32_t now = current();
+        const std::lock_guard<std::mutex> guard(mutex_);
+        for (const Entry& entry : entries_) {
+            if (entry.used && entry.creations == now && std::strcmp(entry.name, name) == 0) {
+                return true;
+            }
+        }
+        return false;
+    }
+    // `creations` as read under the namespace lock before the failed open.
+    void remember(const char* name, std::uint32_t creations) {
+        if (hub().creations == nullptr || std::strlen(name) >= sizeof(Entry::name)) return;
+        const std::lock_guard<std::mutex> guard(mutex_);
+        Entry* slot = &entries_[next_];
+        for (Entry& entry : entries_) {
+            if (entry.used && std::strcmp(entry.name, name) == 0) slot = &entry;
+        }
+        if (slot == &entries_[next_]) next_ = (next_ + 1) % kEntries;
+        std::strcpy(slot->name, name);
+        slot->creations = creations;
+        slot->used = true;
+    }
+    static std::uint32_t current() {
+        const Hub& h = hub();
+        return h.creations != nullptr ? h.creations->load(std::memory_order_acquire) : 0;
+    }
+
+  private:
+    static constexpr std::size_t kEntries = 8;
+    struct Entry {
+        char name[120];
+        std::uint32_t creations;
+        bool used;
+    };
+    std::mutex mutex_;
+    Entry entries_[kEntries]{};
+    std::size_t next_ = 0;
+};
+
+AbsentNames& absent_names() {
+    alignas(AbsentNames) static unsigned char storage[sizeof(AbsentNames)];
+    static AbsentNames* instance = new (storage) AbsentNames;
+    return *instance;
+}
 
 bool try_lock_byte0(int fd, short type) {
     struct flock lock {};
@@ -174,12 +230,19 @@ NamedResult named_create(const char* name, NamedKind kind, std::size_t payload_s
         set_last_error(kErrorPathNotFound);
         return NamedResult::kFailed;
     }
+    if (!create && absent_names().known_absent(name)) {
+        set_last_error(kErrorFileNotFound);
+        return NamedResult::kFailed;
+    }
     const std::string shm_name = encode_object_name(name);
     NamespaceLock lock;
     if (!lock.usable()) {
         set_last_error(kErrorAccessDenied);
         return NamedResult::kFailed;
     }
+    // Creations happen under this lock: the count read now is the one the
+    // open below sees.
+    const std::uint32_t creations = AbsentNames::current();
     for (int attempt = 0; attempt < 3; ++attempt) {
         int fd = -1;
         bool fresh = false;
@@ -195,13 +258,17 @@ NamedResult named_create(const char* name, NamedKind kind, std::size_t payload_s
             fd = shm_open(shm_name.c_str(), O_RDWR | O_CLOEXEC, 0);
             if (fd < 0) {
                 if (errno == ENOENT && create) continue;
+                if (errno == ENOENT) absent_names().remember(name, creations);
                 return fail(errno == ENOENT ? kErrorFileNotFound : error_from_errno(errno), -1);
             }
             if (try_lock_byte0(fd, F_WRLCK)) {
                 // Nobody holds it: left behind by a process that died.
                 shm_unlink(shm_name.c_str());
                 close(fd);
-                if (!create) return fail(kErrorFileNotFound, -1);
+                if (!create) {
+                    absent_names().remember(name, creations);
+                    return fail(kErrorFileNotFound, -1);
+                }
                 continue;
             }
             struct stat info {};
@@ -249,6 +316,7 @@ NamedResult named_create(const char* name, NamedKind kind, std::size_t payload_s
         header->payload_size = payload_size;
         if (init != nullptr) init(header, context);
         header->magic = kNamedMagic;
+        if (hub().creations != nullptr) hub().creations->fetch_add(1, std::memory_order_acq_rel);
         out->name = shm_name;
         out->fd = fd;
         out->base = base;

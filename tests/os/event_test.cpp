@@ -1,3 +1,5 @@
+#include "os/event.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -5,7 +7,6 @@
 #include <string>
 
 #include "os/error.h"
-#include "os/event.h"
 #include "os/process.h"
 #include "os/time.h"
 #include "os/types.h"
@@ -202,6 +203,29 @@ TEST(Event, AnotherProcessWaitsForAnEventThisOneSets) {
     const os::Handle events[] = {idle.get(), answer_event.get()};
     EXPECT_EQ(1, os::event_wait_any(events, 2, 20000));
     EXPECT_EQ(0, wait_helper(helper));
+}
+
+// A missing name is answered from memory until some process creates an
+// object; here only the other process creates one after the failed opens.
+TEST(Event, AMissingNameIsFoundOnceAnotherProcessCreatesIt) {
+    const std::string name = unique_name("created later");
+    const std::string ready = unique_name("creator ready");
+    EventPtr ready_event(os::event_create(ready.c_str(), os::EventReset::kAuto, false));
+    ASSERT_TRUE(ready_event);
+    EXPECT_EQ(nullptr, os::event_open(name.c_str()));
+    os::set_last_error(0);
+    EXPECT_EQ(nullptr, os::event_open(name.c_str()));
+    EXPECT_EQ(os::kErrorFileNotFound, os::last_error()) << "the second miss as the first";
+    os::Handle helper = spawn_helper("hold_event", {name.c_str(), ready.c_str()});
+    ASSERT_NE(nullptr, helper);
+    ASSERT_EQ(0, os::event_wait(ready_event.get(), 20000));
+    EventPtr opened(os::event_open(name.c_str()));
+    EXPECT_TRUE(opened) << "created by the other process";
+    opened.reset();
+    ASSERT_TRUE(os::process_terminate(helper, 9));
+    ASSERT_TRUE(os::handle_wait(helper, 20000));
+    os::handle_close(helper);
+    EXPECT_EQ(nullptr, os::event_open(name.c_str())) << "gone with its holder";
 }
 
 TEST(Event, AnEventOfAKilledProcessDoesNotOutliveIt) {
