@@ -60,8 +60,12 @@ std::string DownloadManifest::text() {
         const auto now = static_cast<std::uint64_t>(std::time(nullptr));
         version_ = std::max(version_ + 1, now);
         listing_ = listing;
+        signed_.clear();
     }
-    return activex::manifest_text(entries, version_, key_);
+    // Signed once per version, as a server publishes one file: the same
+    // bytes every time, which endpoints verify once.
+    if (signed_.empty()) signed_ = activex::manifest_text(entries, version_, key_);
+    return signed_;
 }
 
 }  // namespace simulator

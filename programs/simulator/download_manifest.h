@@ -39,6 +39,7 @@ class DownloadManifest {
     os::EcdsaPrivateKey key_;
     std::map<std::string, Hashed> hashed_;
     std::string listing_;  // what the current version lists
+    std::string signed_;   // the text of the current version
     std::uint64_t version_ = 0;
 };
 

@@ -1,6 +1,7 @@
 #include "siblings/QuarnActivex/manifest.h"
 
 #include <algorithm>
+#include <mutex>
 
 #include "cutil/base64.h"
 
@@ -112,6 +113,37 @@ std::vector<std::string> lines_of(const std::string& text) {
     return lines;
 }
 
+// A policy calls one plug-in for many items, and each call fetches the
+// manifest again, mostly the same bytes: a body and tag found valid under a
+// key are remembered, and the same three are not verified again. Only valid
+// ones are kept.
+bool signature_valid(const os::EcdsaPublicKey& key, const std::string& body,
+                     const os::EcdsaSignature& signature) {
+    struct Verified {
+        os::EcdsaPublicKey key;
+        os::EcdsaSignature signature;
+        std::string body;
+        bool used = false;
+    };
+    static std::mutex mutex;
+    static Verified remembered[4];
+    static std::size_t next = 0;
+    {
+        const std::lock_guard<std::mutex> lock(mutex);
+        for (const Verified& known : remembered) {
+            if (known.used && known.key == key && known.signature == signature &&
+                known.body == body) {
+                return true;
+            }
+        }
+    }
+    if (!os::ecdsa_verify(key, {{body.data(), body.size()}}, signature)) return false;
+    const std::lock_guard<std::mutex> lock(mutex);
+    remembered[next] = Verified{key, signature, body, true};
+    next = (next + 1) % 4;
+    return true;
+}
+
 }  // namespace
 
 const char* manifest_check_text(ManifestCheck check) {
@@ -162,9 +194,7 @@ ManifestCheck listed_digest(const std::string& text, const os::EcdsaPublicKey& k
         !parse_hex(tag_text.substr(sizeof kTagPrefix - 1), &signature)) {
         return ManifestCheck::kMalformed;
     }
-    if (!os::ecdsa_verify(key, {{body.data(), body.size()}}, signature)) {
-        return ManifestCheck::kBadTag;
-    }
+    if (!signature_valid(key, body, signature)) return ManifestCheck::kBadTag;
 
     // Authentic from here on; still read strictly.
     const std::vector<std::string> lines = lines_of(body);

@@ -15,6 +15,7 @@
 #include "os/error.h"
 #include "os/file.h"
 #include "os/file_stamp.h"
+#include "os/memory.h"
 #include "os/module.h"
 #include "os/process.h"
 #include "siblings/QuarnActivex/manifest.h"
@@ -65,7 +66,7 @@ bool read_file(const std::string& path, std::string* bytes) {
 }
 
 // The HTTP client of the process, or the one of the assistant directory.
-sibling::HttpDownloadFileFunction http_download() {
+os::Handle http_client() {
     os::Handle module = os::module_find(sibling::kHttpClientDll);
     if (module == nullptr) {
         char path[kPathSize];
@@ -73,9 +74,25 @@ sibling::HttpDownloadFileFunction http_download() {
             module = os::module_load(path);
         }
     }
-    if (module == nullptr) return nullptr;
+    return module;
+}
+
+sibling::HttpDownloadFileFunction http_download(os::Handle client) {
+    if (client == nullptr) return nullptr;
     return reinterpret_cast<sibling::HttpDownloadFileFunction>(
-        os::module_symbol(module, sibling::kHttpDownloadFileName));
+        os::module_symbol(client, sibling::kHttpDownloadFileName));
+}
+
+// The manifest is read, checked and dropped: fetched into memory it needs no
+// file, no flush to disk (HttpDownloadFile stores durably) and no removal.
+bool fetch_text(os::Handle client, const std::string& url, std::string* text) {
+    const auto get = reinterpret_cast<sibling::HttpGetFunction>(
+        os::module_symbol(client, sibling::kHttpGetName));
+    char* response = nullptr;
+    if (get == nullptr || get(url.c_str(), &response) == 0 || response == nullptr) return false;
+    text->assign(response);
+    os::global_free(response);
+    return true;
 }
 
 bool download(sibling::HttpDownloadFileFunction http, const std::string& url,
@@ -149,7 +166,8 @@ std::string cache_folder() {
 
 Fetched fetch_module(const std::string& url) {
     const std::string name = remote_file_name(url);
-    const auto http = http_download();
+    const os::Handle client = http_client();
+    const auto http = http_download(client);
     if (http == nullptr) return failed("加载QuarnHttpClient.dll失败, 不能下载模块 " + url);
     const std::string folder = cache_folder();
     os::directory_create(folder.c_str());  // usually there already
@@ -173,10 +191,8 @@ Fetched fetch_module(const std::string& url) {
         LogTrace(kFunction, kTraceInfo, kSource, __LINE__,
                  "警告: 已设置SecurityDowngrade, 模块 %s 未经校验即加载", name.c_str());
     } else {
-        const TemporaryFile manifest(unique_path(folder, kManifestName));
         std::string text;
-        if (!download(http, remote_folder(url) + kManifestName, manifest.path()) ||
-            !read_file(manifest.path(), &text)) {
+        if (!fetch_text(client, remote_folder(url) + kManifestName, &text)) {
             return failed("拒绝加载模块 " + name + ": 下载清单失败", true);
         }
         std::uint64_t version = 0;
