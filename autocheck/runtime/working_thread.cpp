@@ -53,12 +53,15 @@ void uninstall_and_exit() {
     os::process_exit(0);
 }
 
-// A start delayed by up to RandomDelay seconds (absent or 0: none), drawn
-// anew by each start: endpoints that all start in one minute (a logon at
-// nine, power back after a cut) then reach the server spread over that
-// time. Their heartbeats spread only over the whole minutes it spans: the
-// heartbeat clock counts minutes of the clock, not seconds.
-void random_start_delay() {
+}  // namespace
+
+namespace autocheck {
+
+// Endpoints that all start in one minute (a logon at nine, power back after
+// a cut) then reach the server spread over that time. Their heartbeats
+// spread only over the whole minutes it spans: the heartbeat clock counts
+// minutes of the clock, not seconds.
+void RandomStartDelay() {
     const int seconds = std::min(ReadConfigIntOr("RandomDelay"), kMaxRandomDelaySeconds);
     if (seconds <= 0) return;
     std::minstd_rand generator(std::random_device{}());
@@ -67,10 +70,6 @@ void random_start_delay() {
     WORKING_TRACE(kTraceInfo, "RandomDelay: %u ms", static_cast<unsigned>(delay));
     os::sleep_ms(delay);
 }
-
-}  // namespace
-
-namespace autocheck {
 
 void WaitForServer() {
     while (IsCanConnectToServer() == 0) {
@@ -105,7 +104,7 @@ std::uint32_t WorkingThread(void*) {
     Call_TarnLogToFile("%s", banner.c_str());
     WORKING_TRACE(kTraceInfo, "进入自动身份认证和安全检查线程");
 
-    random_start_delay();
+    RandomStartDelay();
     WaitForServer();
     WorkingState state = PrepareWorkingPasses(command_line);
     for (;;) {

@@ -11,6 +11,9 @@ struct WorkingState {
     int logon_cycle_done = 0;  // 1 once the logon-time cycle ran, or at installation
 };
 
+// Before the first contact: waits a time drawn anew at each start, up to
+// RandomDelay seconds (at most an hour); absent, 0 or less: no wait.
+void RandomStartDelay();
 // Polls IsCanConnectToServer every 3 s until the server answers. After a
 // month without a check the assistant is started with "-u" to uninstall
 // itself and the process ends (exit code 0).

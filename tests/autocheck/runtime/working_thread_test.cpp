@@ -4,8 +4,10 @@
 // their check fails quietly (IsDisturb 1), so no page opens.
 #include "autocheck/runtime/working_thread.h"
 
+#include <algorithm>
 #include <atomic>
 #include <tuple>
+#include <utility>
 
 #include "autocheck/runtime/server_probe.h"
 #include "autocheck/threads.h"
@@ -116,6 +118,28 @@ TEST_P(WorkingPasses, EachPassFollowsTheSchedule) {
 
 INSTANTIATE_TEST_SUITE_P(TwoPasses, WorkingPasses, testing::ValuesIn(kCases),
                          [](const auto& param_info) { return std::string(param_info.param.name); });
+
+// The longest of twenty starts' waits: within the bound, and near it (all
+// twenty in its lower quarter happens once in 10^12 runs).
+TEST_F(WorkingPasses, StartDelayIsDrawnWithinRandomDelay) {
+    clock_.instant_sleep = true;
+    for (const auto& [setting, bound_ms] : {std::pair<const char*, std::uint32_t>{"RandomDelay", 0},
+                                            {"RandomDelay=0", 0},
+                                            {"RandomDelay=-5", 0},
+                                            {"RandomDelay=30", 30000},
+                                            {"RandomDelay=99999", 3600000}}) {
+        configure("AuthInterval=60", setting);
+        std::uint32_t longest = 0;
+        for (int start = 0; start < 20; ++start) {
+            const std::uint32_t before = os::tick_count();
+            autocheck::RandomStartDelay();
+            longest = std::max(longest, os::tick_count() - before);
+        }
+        EXPECT_LE(longest, bound_ms) << setting;
+        EXPECT_GE(longest, bound_ms / 4) << setting;
+    }
+    clock_.instant_sleep = false;
+}
 
 TEST_F(WorkingPasses, UninstallsAfterAMonthWithoutTheServer) {
     configure("ServerDownPath=http://srv/d/;CheckTime=2026-01-02 10:00:00", "");
