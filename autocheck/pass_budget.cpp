@@ -47,6 +47,12 @@ bool pass_budget_spent() {
     return t_pass.active && os::tick_count() - t_pass.started - t_pass.excluded > kPassBudgetMs;
 }
 
+std::uint32_t pass_budget_left_ms() {
+    if (!t_pass.active) return UINT32_MAX;
+    const std::uint32_t used = os::tick_count() - t_pass.started - t_pass.excluded;
+    return used < kPassBudgetMs ? kPassBudgetMs - used : 0;
+}
+
 void pass_note_failed_download(const char* module_path) {
     if (!t_pass.active || module_path == nullptr || pass_download_failed(module_path)) return;
     if (t_pass.failed_count == kFailedDownloadsKept) return;

@@ -23,6 +23,8 @@ void pass_end();
 void pass_exclude(std::uint32_t milliseconds);
 // True when this thread's pass has used its budget; false outside a pass.
 bool pass_budget_spent();
+// What is left of it (0 once spent); the largest value outside a pass.
+std::uint32_t pass_budget_left_ms();
 
 // A module (its path or address) that could not be downloaded or was
 // refused in this pass: not asked for again before the pass ends.

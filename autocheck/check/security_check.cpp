@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "autocheck/check/plugin_call.h"
 #include "autocheck/check/verdict.h"
 #include "autocheck/pass_budget.h"
 #include "autocheck/trace_sources.h"
@@ -60,7 +61,26 @@ struct CheckRun {
     char download_dir[kPathSize] = "";
     char failed_calls[kFailedCallsKept][kPathSize] = {};  // "path|function"
     int failed_count = 0;
+    std::uint32_t started = 0;   // tick of the check's start
+    XmlNode* calling = nullptr;  // the CheckType of the plug-in being called
+    bool stopped = false;        // a plug-in kept the check past its time
+    bool faulted = false;        // a plug-in faulted
 };
+
+// Told on the plug-in's thread just before it is called.
+void notify_before_call(void* context) {
+    auto* run = static_cast<CheckRun*>(context);
+    if (run->notify != nullptr) run->notify(run->calling, 1);
+}
+
+// What the check may still wait for a plug-in: the rest of its own budget,
+// within the rest of its pass's.
+std::uint32_t time_left(const CheckRun* run) {
+    const std::uint32_t used = os::tick_count() - run->started;
+    const std::uint32_t left = used < kCheckBudgetMs ? kCheckBudgetMs - used : 0;
+    const std::uint32_t pass_left = autocheck::pass_budget_left_ms();
+    return left < pass_left ? left : pass_left;
+}
 
 void release_item(CheckRun* run) {
     cutil_xml_free(run->reply);
@@ -155,14 +175,28 @@ void call_plugin(CheckRun* run, XmlNode* check_type, const char* dll, const char
         QUARN_TRACE(kTraceError, "本次准入中下载%s已失败，不再下载", module_path);
         return;
     }
-    if (run->notify != nullptr) run->notify(check_type, 1);
-    int code = 0;
-    const int called =
-        CallOneModuleFuncCode(module_path, run->text_form, function, &run->plugin_text, &code);
+    run->calling = check_type;
+    PluginCall call{module_path, run->text_form, function, &notify_before_call, run};
+    switch (call_plugin_bounded(&call, time_left(run))) {
+        case PluginCallEnd::kReturned:
+            break;
+        case PluginCallEnd::kFaulted:
+            run->faulted = true;
+            return;
+        case PluginCallEnd::kTimedOut:
+            QUARN_TRACE(kTraceError, "调用%s的%s超过检查时间没有返回，放弃本次检查", dll, function);
+            run->stopped = true;
+            return;
+        case PluginCallEnd::kStillHung:
+            QUARN_TRACE(kTraceError, "调用%s的%s上次还没有返回，不再调用", dll, function);
+            return;
+    }
+    run->plugin_text = call.text;
+    const int called = call.called;
     if (called == 0 && run->failed_count < kFailedCallsKept) {
         std::snprintf(run->failed_calls[run->failed_count++], kPathSize, "%s", call_name);
     }
-    if (code == kModuleNotFetched || code == kModuleRefused) {
+    if (call.code == kModuleNotFetched || call.code == kModuleRefused) {
         autocheck::pass_note_failed_download(module_path);
     }
     if (called == 0 || run->plugin_text == nullptr) {
@@ -242,9 +276,9 @@ void run_check(void* context) {
     history.repair_days = repair_days > 0 ? repair_days : 0;
 
     CheckTally tally;
-    const std::uint32_t started = os::tick_count();
+    run->started = os::tick_count();
     for (int k = 1; k <= count; ++k) {
-        if (os::tick_count() - started > kCheckBudgetMs) {
+        if (os::tick_count() - run->started > kCheckBudgetMs) {
             QUARN_TRACE(kTraceError, "安全检查超过%u秒，放弃本次检查", kCheckBudgetMs / 1000);
             return;
         }
@@ -254,6 +288,7 @@ void run_check(void* context) {
             return;
         }
         check_item(run, k, &tally);
+        if (run->stopped || run->faulted) return;
     }
     if (cutil_xml_count(run->result, "TARN/Result") == 0) {
         QUARN_TRACE(kTraceError, "没有检查结果");
@@ -277,7 +312,7 @@ int QUARN_CDECL DoSecurityCheck(XmlNode* policy, XmlNode** result, SecurityCheck
     run.policy = policy;
     run.notify = notify;
     const os::Fault fault = os::fault_guard(run_check, &run);
-    if (fault != os::Fault::kNone) {
+    if (fault != os::Fault::kNone || run.faulted) {
         QUARN_TRACE(kTraceError, "DoSecurityCheck发生异常");
         run.produced = false;
     }

@@ -7,7 +7,8 @@
 struct XmlNode;
 
 // Told about each item: (the item's CheckType element, 1) just before its
-// plug-in is called, (the parsed plug-in reply, 0) just after. Neither node
+// plug-in is called (on the thread the plug-in runs on), (the parsed plug-in
+// reply, 0) just after. Neither node
 // outlives the call that follows; the result is ignored.
 using SecurityCheckNotify = int(QUARN_CDECL*)(XmlNode* node, int phase);
 

@@ -2,10 +2,14 @@
 // length, or as scripted; CheckByOption answers the verdict and reason its
 // argument's Option carries (<Verdict>, <Reason>; no Verdict, no verdict in
 // the answer); CheckGarbled answers text that is no XML; CheckCrash writes
-// through a null pointer. Each records what it was given.
+// through a null pointer; CheckHang answers after a wait. Each records what
+// it was given.
+#include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
+#include <thread>
 
 #include "interface/sibling_abi.h"
 #include "tests/fakes/core/fake_core.h"
@@ -69,7 +73,18 @@ CheckCrash(const char* argument, char** /*result*/) {
     return 0;
 }
 
+// Keeps its caller waiting for the argument's <Seconds> (1 when absent),
+// then answers as CheckByOption.
+QUARN_EXPORT int QUARN_CDECL CheckHang(const char* argument, char** result) {
+    fake::record("CheckHang", "%s", fake::text(argument));
+    std::string seconds;
+    const int wait = element_text(argument, "Seconds", &seconds) ? std::atoi(seconds.c_str()) : 1;
+    std::this_thread::sleep_for(std::chrono::seconds(wait));
+    return CheckByOption(argument, result);
+}
+
 static_assert(sizeof(sibling::PluginFunction{&CheckSample}) > 0);
+static_assert(sizeof(sibling::PluginFunction{&CheckHang}) > 0);
 static_assert(sizeof(sibling::PluginFunction{&CheckByOption}) > 0);
 static_assert(sizeof(sibling::PluginFunction{&CheckGarbled}) > 0);
 static_assert(sizeof(sibling::PluginFunction{&CheckCrash}) > 0);
