@@ -70,8 +70,24 @@ bool make_folders(const std::string& folder) {
     return true;
 }
 
+// The file holds exactly `text` with `mode` already: the assistant
+// registers its autostart at every start, which then costs a read, not a
+// write flushed to disk.
+bool holds_already(const std::string& path, const std::string& text, mode_t mode) {
+    struct stat info {};
+    if (stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode) ||
+        (info.st_mode & 07777) != mode || static_cast<std::size_t>(info.st_size) != text.size()) {
+        return false;
+    }
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream found;
+    found << in.rdbuf();
+    return in.good() && found.str() == text;
+}
+
 // Writes `text` to a temporary file beside `path`, then renames it over.
 bool write_whole(const std::string& path, const std::string& text, mode_t mode) {
+    if (holds_already(path, text, mode)) return true;
     const std::string folder = path.substr(0, path.rfind('/'));
     if (!make_folders(folder)) {
         posix::set_last_error_from_errno(errno);

@@ -3,7 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
 #include <string>
+
+#include "os/process.h"
+#include "os/session.h"
 
 namespace {
 
@@ -51,6 +55,23 @@ TEST(System, AppdataDefaultsToTheUserDataFolder) {
     }
     for (int i = 0; i < 3; ++i)
         os::env_set(names[i], saved[i].empty() ? nullptr : saved[i].c_str());
+}
+
+// A registration that holds the same entry is not written again; one with
+// another command of the same length replaces it.
+TEST(System, AutostartRegisteredAgainHoldsTheLastCommand) {
+    const std::string folder =
+        testing::TempDir() + "quarn-autostart-" + std::to_string(os::process_id());
+    char saved[1024] = "";
+    const bool had = os::env_get("XDG_CONFIG_HOME", saved, sizeof saved) > 0;
+    os::env_set("XDG_CONFIG_HOME", folder.c_str());
+    for (const char* argument : {"-first", "-first", "-after"}) {
+        ASSERT_TRUE(os::autostart_register("QuarnOsTest", "/opt/q/TarnAssistant.exe", argument));
+        EXPECT_NE(std::string::npos, os::autostart_command("QuarnOsTest").find(argument));
+    }
+    EXPECT_TRUE(os::autostart_remove("QuarnOsTest"));
+    os::env_set("XDG_CONFIG_HOME", had ? saved : nullptr);
+    std::filesystem::remove_all(folder);
 }
 #endif
 
