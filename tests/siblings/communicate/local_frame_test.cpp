@@ -13,9 +13,11 @@ namespace {
 using communicate::LocalRead;
 
 // Connects to `listener`, runs `client` on the connection in a thread of its
-// own, and returns what listener_receive makes of it.
+// own, and returns what listener_receive makes of it. A request taken is
+// answered "pong", or with the bytes of `raw` when given.
 template <typename Client>
-LocalRead receive_from(const std::string& secret, Client client, std::string* request) {
+LocalRead receive_from(const std::string& secret, Client client, std::string* request,
+                       const char* raw = nullptr) {
     const os::Socket listener = os::tcp_listen_loopback(0);
     os::SocketAddress address;
     EXPECT_TRUE(os::socket_local_address(listener, &address));
@@ -28,7 +30,12 @@ LocalRead receive_from(const std::string& secret, Client client, std::string* re
     communicate::LocalSession session;
     const LocalRead read =
         communicate::listener_receive(connection, secret, 5000, &session, request);
-    if (read == LocalRead::kOk) communicate::listener_answer(connection, session, "pong", 5000);
+    if (read == LocalRead::kOk && raw == nullptr) {
+        communicate::listener_answer(connection, session, "pong", 5000);
+    } else if (read == LocalRead::kOk) {
+        os::tcp_send_all(connection, raw, std::strlen(raw), 5000);
+        os::socket_shutdown(connection);
+    }
     peer.join();
     os::socket_close(connection);
     os::socket_close(listener);
@@ -71,23 +78,36 @@ TEST(LocalFrame, ListenerTakesOnlyAProvenRequestOfThisVersion) {
                       },
                       &request));
     }
-    // A genuine client, then one holding another secret: it stops at the challenge.
-    for (const char fill : {'s', 't'}) {
-        SCOPED_TRACE(fill);
+    // A genuine client, one whose answer is cut after its header, one holding
+    // another secret: it stops at the challenge.
+    struct Exchange {
+        char fill;
+        const char* raw;
+        LocalRead listener, client;
+        const char* request;
+        const char* answer;
+    };
+    const Exchange exchanges[] = {
+        {'s', nullptr, LocalRead::kOk, LocalRead::kOk, "ping", "pong"},
+        {'s', "TARL\2\4", LocalRead::kOk, LocalRead::kFailed, "ping", ""},
+        {'t', nullptr, LocalRead::kFailed, LocalRead::kNotProven, "", ""},
+    };
+    for (const Exchange& e : exchanges) {
+        SCOPED_TRACE(&e - exchanges);
         LocalRead client_read = LocalRead::kFailed;
         std::string request;
         std::string answer;
-        const LocalRead read = receive_from(
-            secret,
-            [&](os::Socket socket) {
-                client_read = communicate::client_exchange(socket, std::string(32, fill), "ping",
-                                                           5000, 5000, &answer);
-            },
-            &request);
-        EXPECT_EQ(fill == 's' ? LocalRead::kOk : LocalRead::kFailed, read);
-        EXPECT_EQ(fill == 's' ? LocalRead::kOk : LocalRead::kNotProven, client_read);
-        EXPECT_EQ(fill == 's' ? "ping" : "", request);
-        EXPECT_EQ(fill == 's' ? "pong" : "", answer);
+        EXPECT_EQ(e.listener, receive_from(
+                                  secret,
+                                  [&](os::Socket socket) {
+                                      client_read = communicate::client_exchange(
+                                          socket, std::string(32, e.fill), "ping", 5000, 5000,
+                                          &answer);
+                                  },
+                                  &request, e.raw));
+        EXPECT_EQ(e.client, client_read);
+        EXPECT_EQ(e.request, request);
+        EXPECT_EQ(e.answer, answer);
     }
 }
 
