@@ -14,10 +14,10 @@ using communicate::LocalRead;
 
 // Connects to `listener`, runs `client` on the connection in a thread of its
 // own, and returns what listener_receive makes of it. A request taken is
-// answered "pong", or with the bytes of `raw` when given.
+// answered "pong", or with the bytes of `raw` when there are any.
 template <typename Client>
 LocalRead receive_from(const std::string& secret, Client client, std::string* request,
-                       const char* raw = nullptr) {
+                       const std::string& raw = "") {
     const os::Socket listener = os::tcp_listen_loopback(0);
     os::SocketAddress address;
     EXPECT_TRUE(os::socket_local_address(listener, &address));
@@ -30,10 +30,10 @@ LocalRead receive_from(const std::string& secret, Client client, std::string* re
     communicate::LocalSession session;
     const LocalRead read =
         communicate::listener_receive(connection, secret, 5000, &session, request);
-    if (read == LocalRead::kOk && raw == nullptr) {
+    if (read == LocalRead::kOk && raw.empty()) {
         communicate::listener_answer(connection, session, "pong", 5000);
     } else if (read == LocalRead::kOk) {
-        os::tcp_send_all(connection, raw, std::strlen(raw), 5000);
+        os::tcp_send_all(connection, raw.data(), raw.size(), 5000);
         os::socket_shutdown(connection);
     }
     peer.join();
@@ -88,9 +88,9 @@ TEST(LocalFrame, ListenerTakesOnlyAProvenRequestOfThisVersion) {
         const char* answer;
     };
     const Exchange exchanges[] = {
-        {'s', nullptr, LocalRead::kOk, LocalRead::kOk, "ping", "pong"},
+        {'s', "", LocalRead::kOk, LocalRead::kOk, "ping", "pong"},
         {'s', "TARL\2\4", LocalRead::kOk, LocalRead::kFailed, "ping", ""},
-        {'t', nullptr, LocalRead::kFailed, LocalRead::kNotProven, "", ""},
+        {'t', "", LocalRead::kFailed, LocalRead::kNotProven, "", ""},
     };
     for (const Exchange& e : exchanges) {
         SCOPED_TRACE(&e - exchanges);
