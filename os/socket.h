@@ -100,5 +100,14 @@ int socket_wait(const Socket* sockets, int count, SocketSignal signal, std::uint
 // The address a socket is bound to.
 bool socket_local_address(Socket socket, SocketAddress* address);
 void socket_close(Socket socket);
+// Ends both directions of a connection without closing the socket: a wait
+// of another thread on it returns, and its owner still closes it.
+void socket_shutdown(Socket socket);
+// Whether the peer of an accepted loopback connection is a socket of the
+// calling user. POSIX: the peer's entry in the system's table of IPv4
+// connections names its owner (false when it is gone or another user's;
+// true when there is no table to read).
+// Windows: always true (the table names a process, not an account).
+bool socket_peer_is_own_user(Socket connection);
 
 }  // namespace os

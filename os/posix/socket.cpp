@@ -252,6 +252,10 @@ void socket_close(Socket socket) {
     if (socket != kNoSocket) ::close(fd_of(socket));
 }
 
+void socket_shutdown(Socket socket) {
+    if (socket != kNoSocket) ::shutdown(fd_of(socket), SHUT_RDWR);
+}
+
 struct SocketSignalObject {
     int fd;
 };

@@ -285,6 +285,10 @@ void socket_close(Socket socket) {
     if (socket != kNoSocket) closesocket(native_of(socket));
 }
 
+void socket_shutdown(Socket socket) {
+    if (socket != kNoSocket) shutdown(native_of(socket), SD_BOTH);
+}
+
 // select() waits on sockets only: the signal is a datagram that the raising
 // side sends to a receiver connected to it alone, and that is never read.
 struct SocketSignalObject {

@@ -39,7 +39,7 @@ Communicator::Communicator(const CommunicatorOptions& options)
       push_state_("推送端口", "push"),
       local_state_("本地监听端口", "local"),
       dispatcher_([this](XmlNode* command, int* result) { return call_back(command, result); }),
-      local_connections_(kLocalConnections, kLocalConnections) {}
+      local_connections_(2 * kLocalConnections, 2 * kLocalConnections) {}
 
 Communicator::~Communicator() {
     stop();
@@ -277,23 +277,36 @@ void Communicator::local_loop(void* self) {
         }
         const os::Socket connection = os::tcp_accept(communicator->local_listener_, 0, nullptr);
         if (connection == os::kNoSocket) continue;
+        // Another user's program never holds the secret: it takes no place.
+        if (!os::socket_peer_is_own_user(connection)) {
+            note_drop(Drop::kLocalRefused, kLocalFunction);
+            os::socket_close(connection);
+            continue;
+        }
         const std::string secret = communicator->local_secret_;
-        if (!communicator->local_connections_.post([communicator, connection, secret] {
-                communicator->serve_local(connection, secret);
+        const std::uint64_t place = communicator->local_places_.take(connection);
+        if (place == 0 ||
+            !communicator->local_connections_.post([communicator, connection, secret, place] {
+                communicator->serve_local(connection, secret, place);
             })) {
-            // As many connections as are read at once: a flood is cut here.
+            // Every place holds a proven client, or every thread is still
+            // busy: a flood is cut here.
+            communicator->local_places_.leave(place);
             note_drop(Drop::kLocalRefused, kLocalFunction);
             os::socket_close(connection);
         }
     }
 }
 
-void Communicator::serve_local(os::Socket connection, const std::string& secret) {
+void Communicator::serve_local(os::Socket connection, const std::string& secret,
+                               std::uint64_t place) {
     const std::shared_ptr<SocketCloser> closer(new SocketCloser{connection});
     auto session = std::make_shared<LocalSession>();
     std::string text;
     const LocalRead read =
-        listener_receive(connection, secret, options_.local_wait_ms, session.get(), &text);
+        listener_receive(connection, secret, options_.local_wait_ms, session.get(), &text,
+                         [this, place] { local_places_.prove(place); });
+    local_places_.leave(place);
     if (read != LocalRead::kOk) {
         // Closed without an answer: only a holder of the secret may send,
         // and never in the first version's clear text.

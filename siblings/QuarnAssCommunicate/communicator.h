@@ -20,6 +20,7 @@
 #include "os/socket.h"
 #include "siblings/QuarnAssCommunicate/datagram.h"
 #include "siblings/QuarnAssCommunicate/listen_state.h"
+#include "siblings/QuarnAssCommunicate/local_places.h"
 #include "siblings/QuarnAssCommunicate/push_answer.h"
 #include "siblings/QuarnAssCommunicate/push_dispatch.h"
 #include "siblings/QuarnAssCommunicate/replay_window.h"
@@ -38,7 +39,9 @@ struct CommunicatorOptions {
 
 class Communicator {
   public:
-    // Local connections read at once; a further one is closed at once.
+    // Local connections read at once. A further one takes the place of the
+    // one that has waited longest without proving the secret, and is closed
+    // at once when all have proved it (local_places.h).
     static constexpr std::size_t kLocalConnections = 4;
 
     explicit Communicator(const CommunicatorOptions& options = {});
@@ -77,7 +80,7 @@ class Communicator {
                       const os::SocketAddress& from, const std::string& key);
     void answer_push(const os::SocketAddress& to, std::uint32_t id, int result,
                      const std::string& key);
-    void serve_local(os::Socket connection, const std::string& secret);
+    void serve_local(os::Socket connection, const std::string& secret, std::uint64_t place);
     bool call_back(XmlNode* document, int* result) const;
 
     const CommunicatorOptions options_;
@@ -95,6 +98,8 @@ class Communicator {
     ReplayWindow window_;
     AnswerCache answers_;
     Dispatcher dispatcher_;
+    LocalPlaces local_places_{kLocalConnections};
+    // Twice the places: a reader put out of its place may still be ending.
     TaskPool local_connections_;
     Worker push_worker_;
     Worker local_worker_;

@@ -161,7 +161,8 @@ bool read_secret(std::string* secret) {
 }
 
 LocalRead listener_receive(os::Socket socket, const std::string& secret, std::uint32_t timeout_ms,
-                           LocalSession* session, std::string* request) {
+                           LocalSession* session, std::string* request,
+                           const std::function<void()>& proven) {
     const Deadline deadline(timeout_ms);
     Nonce client;
     LocalRead read = read_header(socket, Step::kHello, deadline);
@@ -192,6 +193,7 @@ LocalRead listener_receive(os::Socket socket, const std::string& secret, std::ui
         !os::tags_equal(proof.data(), received.data(), proof.size())) {
         return LocalRead::kNotProven;
     }
+    if (proven) proven();
     return read_sealed(socket, *session, Step::kRequest, deadline, request);
 }
 

@@ -12,6 +12,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "os/crypto.h"
@@ -44,8 +45,10 @@ struct LocalSession {
 
 // The listener's side: the hello, the challenge, the request, all within
 // `timeout_ms` from the call, however the client spreads its bytes.
+// `proven` (if set) is called once the client has proved the secret.
 LocalRead listener_receive(os::Socket socket, const std::string& secret, std::uint32_t timeout_ms,
-                           LocalSession* session, std::string* request);
+                           LocalSession* session, std::string* request,
+                           const std::function<void()>& proven = nullptr);
 bool listener_answer(os::Socket socket, const LocalSession& session, const std::string& answer,
                      std::uint32_t timeout_ms);
 
