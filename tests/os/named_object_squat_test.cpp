@@ -4,8 +4,10 @@
 #ifndef _WIN32
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sched.h>
 #include <sys/file.h>
 #include <sys/mman.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -15,6 +17,8 @@
 #include "os/event.h"
 #include "os/mutex.h"
 #include "os/process.h"
+#include "os/shared_memory.h"
+#include "support/helper_process.h"
 
 namespace {
 
@@ -74,6 +78,36 @@ TEST(NamedObjectSquat, ObjectsOfAnotherAccountAreRefusedNotWaitedOn) {
     os::mutex_unlock(mutex);
     os::mutex_close(mutex);
     shm_unlink(("/quarn." + std::to_string(getuid()) + ".m." + name).c_str());
+}
+
+// The per-user hub, made first by another account and held, in a /dev/shm
+// of this helper's own (the suites beside this one use the real hub): every
+// event and mapping is refused at once; a wait on the hub's lock would hang.
+QUARN_TEST_HELPER(hub_squatted) {
+    if (unshare(CLONE_NEWNS) != 0 ||
+        mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+        mount("tmpfs", "/dev/shm", "tmpfs", 0, nullptr) != 0) {
+        return 2;
+    }
+    const std::string hub = "/quarn." + std::to_string(getuid());
+    const int fd = shm_open(hub.c_str(), O_RDWR | O_CREAT | O_EXCL, 0666);
+    if (fd < 0 || fchown(fd, kOtherAccount, kOtherAccount) != 0 || fchmod(fd, 0666) != 0 ||
+        ftruncate(fd, 8192) != 0 || flock(fd, LOCK_EX) != 0) {
+        return 3;
+    }
+    os::set_last_error(0);
+    const os::Handle event = os::event_create("QuarnHubSquat", os::EventReset::kManual, false);
+    if (event != nullptr || os::last_error() != os::kErrorAccessDenied) return 4;
+    os::SharedMemory memory{};
+    if (os::shared_memory_create("QuarnHubSquat", 4096, &memory)) return 5;
+    return 0;
+}
+
+TEST(NamedObjectSquat, HubOfAnotherAccountRefusesEveryObjectAtOnce) {
+    if (getuid() != 0) GTEST_SKIP() << "needs root to own a file as another account";
+    const int result = quarn::test::wait_helper(quarn::test::spawn_helper("hub_squatted"), 20000);
+    if (result == 2) GTEST_SKIP() << "no /dev/shm of its own could be mounted";
+    EXPECT_EQ(0, result);
 }
 
 }  // namespace
