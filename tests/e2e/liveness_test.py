@@ -1,13 +1,16 @@
 """The installed assistant stays live when the server misbehaves: a burst of
 user switches, a server that answers garbage, one that stops answering in the
-middle of a pass. After each scenario the next forced check still runs, and the
-assistant's threads, descriptors and resident memory have not grown.
+middle of a pass, a check item whose plug-in hangs, one whose plug-in faults.
+After each scenario the next forced check still runs, and the assistant's
+threads, descriptors and resident memory have not grown.
 
 The figures of each scenario (start and end) are printed: threads and
 descriptors of the assistant's process (under Wine, of its Wine process) and
 its resident set in KiB."""
 
+import glob
 import os
+import shutil
 import threading
 import time
 import unittest
@@ -36,6 +39,23 @@ def scenario():
                          check_param={"AuthInterval": 60})
 
 
+def sample_item(function, seconds=0):
+    """An item definition naming the test plug-in (served beside the product's)."""
+    return document(f"<Name>{function}</Name><CheckType><InsideName>{function}</InsideName>"
+                    f"<DLL>QuarnSamplePlugin.dll</DLL><DLLFunc>{function}</DLLFunc><Option>"
+                    f"<Seconds>{seconds}</Seconds><Verdict>Yes</Verdict></Option></CheckType>")
+
+
+def download_folder(product):
+    """The server's download folder: the build's modules and the test plug-in."""
+    folder = os.path.join(product.top, "download")
+    os.makedirs(folder)
+    for path in glob.glob(os.path.join(product.bin_dir, "*.dll")):
+        shutil.copy2(path, folder)
+    shutil.copy2(os.path.join(product.bin_dir, "fakes", "QuarnSamplePlugin.dll"), folder)
+    return folder
+
+
 def footprint(pid):
     """(threads, descriptors, resident KiB) of a process."""
     threads = rss = 0
@@ -57,7 +77,7 @@ class Liveness(unittest.TestCase):
         asan = cls.product.env.get("ASAN_OPTIONS", "")
         cls.product.env["ASAN_OPTIONS"] = ((asan + ":") if asan else "") + \
             "quarantine_size_mb=0:allocator_release_to_os_interval_ms=0"
-        cls.sim = Simulator(OPTIONS["simulator"], cls.product.top, cls.product.bin_dir)
+        cls.sim = Simulator(OPTIONS["simulator"], cls.product.top, download_folder(cls.product))
         cls.sim.start(scenario())
         cls.server = HostileServer(36537, UPSTREAM, KEY) if HostileServer else None
         cls.product.install_files()
@@ -176,3 +196,66 @@ class Liveness(unittest.TestCase):
         self.measured("pushes during a held cycle", held_cycle)
         print(f"liveness slowest push answer: {max(slowest):.2f} s", flush=True)
         self.assertLess(max(slowest), 2.0)
+
+    def pushes_answered_while(self, held, rounds=3):
+        """One push of each kind a second while `held` holds the cycle, each
+        answered within two seconds and acted on; the slowest answer."""
+        pushes = [("ShowUserOneMsg", {"Msg": "liveness"}), ("IpRenew", {}),
+                  ("OpenNewUrl", {"Url": "http://127.0.0.1:36580/notice", "Title": "liveness"})]
+        shown = self.product.log().count("收到管理员消息: liveness")
+        slowest = 0.0
+        for command, fields in pushes * rounds:
+            self.assertTrue(held(), "the cycle is no longer held")
+            started = time.monotonic()
+            answer = self.sim.push(command, wait=10, **fields)
+            took = time.monotonic() - started
+            self.assertTrue(answer["answered"], (command, answer))
+            slowest = max(slowest, took)
+            time.sleep(max(0.0, 1.0 - took))
+        self.assertTrue(wait_until(lambda: self.product.log().count("收到管理员消息: liveness")
+                                   == shown + rounds, 10))
+        return slowest
+
+    def test_4_pushes_answered_while_a_plugin_hangs(self):
+        if self.server is None:
+            self.skipTest("no relay to answer for the server")
+        hang_seconds = 20
+
+        def hanging_plugin():
+            mark = self.sim.last_seq()
+            self.server.replaced.clear()
+            # The first item's plug-in keeps the check waiting.
+            self.server.rules = {"GetSecurityCheckItem": lambda request: sample_item(
+                "CheckHang", hang_seconds) if b"<ItemId>101</ItemId>" in request else None}
+            try:
+                self.assertTrue(self.sim.push("DoSecurityCheck", wait=30)["answered"])
+                self.assertTrue(wait_until(lambda: "GetSecurityCheckItem" in self.server.replaced,
+                                           90))
+                started = time.monotonic()
+                time.sleep(3)  # the module downloaded and called
+                slowest = self.pushes_answered_while(
+                    lambda: time.monotonic() - started < hang_seconds - 2)
+            finally:
+                self.server.rules = {}
+            # The call returns and the cycle goes on to its report, not before.
+            self.assertTrue(self.sim.wait_record(is_trade("ReportCheckResult"), mark, 120))
+            self.assertGreater(time.monotonic() - started, hang_seconds - 3)
+            print(f"liveness slowest push answer while a plug-in hangs: {slowest:.2f} s",
+                  flush=True)
+            self.assertLess(slowest, 2.0)
+
+        self.measured("pushes while a plug-in hangs", hanging_plugin)
+
+    def test_5_a_fault_inside_the_cycle(self):
+        failed = "安全检查发生错误, 检查失败"
+
+        def faulting_plugin():
+            # The first item's plug-in writes through a null pointer inside
+            # the cycle's check: the check ends with an error, the cycle lets
+            # its lock go and the next forced check runs.
+            before = self.product.log().count(failed)
+            self.forced_check_with("GetSecurityCheckItem", lambda request: sample_item(
+                "CheckCrash") if b"<ItemId>101</ItemId>" in request else None)
+            self.assertTrue(wait_until(lambda: self.product.log().count(failed) > before, 60))
+
+        self.measured("a plug-in fault inside the cycle", faulting_plugin)
