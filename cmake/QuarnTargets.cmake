@@ -80,7 +80,8 @@ function(quarn_module target)
     configure_file(${CMAKE_SOURCE_DIR}/cmake/version.rc.in
                    ${CMAKE_CURRENT_BINARY_DIR}/${target}_version.rc @ONLY)
     target_sources(${target} PRIVATE ${M_DEF} ${CMAKE_CURRENT_BINARY_DIR}/${target}_version.rc
-                                     ${CMAKE_SOURCE_DIR}/os/win32/entry/dll_main.cpp)
+                                     ${CMAKE_SOURCE_DIR}/os/win32/entry/dll_main.cpp
+                                     ${CMAKE_SOURCE_DIR}/os/win32/entry/terminate_handler.cpp)
     target_link_options(${target} PRIVATE -Wl,--enable-stdcall-fixup)
   else()
     quarn_version_info(${target} FILE_NAME ${M_FILE_NAME} DESCRIPTION ${M_DESCRIPTION})
@@ -121,7 +122,8 @@ function(quarn_program target)
     set(QUARN_DESCRIPTION ${P_DESCRIPTION})
     configure_file(${CMAKE_SOURCE_DIR}/cmake/version.rc.in
                    ${CMAKE_CURRENT_BINARY_DIR}/${target}_version.rc @ONLY)
-    target_sources(${target} PRIVATE ${CMAKE_CURRENT_BINARY_DIR}/${target}_version.rc)
+    target_sources(${target} PRIVATE ${CMAKE_CURRENT_BINARY_DIR}/${target}_version.rc
+                                     ${CMAKE_SOURCE_DIR}/os/win32/entry/terminate_handler.cpp)
     if(P_GUI)
       target_link_options(${target} PRIVATE -mwindows)
     endif()

@@ -55,6 +55,20 @@ bool directory_remove(const char* path);  // an empty directory
 // (a module loaded later finds its own dependencies there).
 bool directory_set_current(const char* path);
 
+// One entry of a folder, as folder_list hands it over: its name (no path),
+// whether it is a folder, and whether it is a link or junction (never
+// followed: a walk that removes a tree removes the link, not its target).
+struct FolderEntry {
+    const char* name;
+    bool is_folder;
+    bool is_link;
+};
+using FolderVisitor = void (*)(void* context, const FolderEntry& entry);
+// Calls `visit` for every entry of `folder` except "." and "..", in the
+// order the system lists them; false with the last error set when the folder
+// cannot be listed (3 or 2 when it is missing).
+bool folder_list(const char* folder, FolderVisitor visit, void* context);
+
 // Sharing granted to other openers while a file is open (Win32 FILE_SHARE_*).
 enum : std::uint32_t {
     kFileShareNone = 0,

@@ -12,16 +12,22 @@
 #include "os/session.h"
 
 #include <cstring>
-#include <filesystem>
-#include <system_error>
+#include <string>
 #include <vector>
 
 #include "os/error.h"
+#include "os/file.h"
 
 namespace os {
 namespace {
 
 constexpr char kRunKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+
+// The shell-link identifiers, defined here: taking them from libuuid links
+// every identifier it holds (30 KB) into each binary that makes a link.
+constexpr GUID kClsidShellLink = {0x00021401, 0, 0, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
+constexpr GUID kIidShellLinkA = {0x000214EE, 0, 0, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
+constexpr GUID kIidPersistFile = {0x0000010B, 0, 0, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
 
 bool usable(const char* name) {
     if (name != nullptr && *name != '\0' && std::strpbrk(name, "\\/:*?\"<>|") == nullptr)
@@ -137,8 +143,8 @@ bool desktop_link_create(const char* name, const char* program_path, const char*
     ComScope com;
     if (!com.ready()) return fail_with(E_FAIL);
     IShellLinkA* link = nullptr;
-    HRESULT result = CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER,
-                                      IID_IShellLinkA, reinterpret_cast<void**>(&link));
+    HRESULT result = CoCreateInstance(kClsidShellLink, nullptr, CLSCTX_INPROC_SERVER,
+                                      kIidShellLinkA, reinterpret_cast<void**>(&link));
     if (FAILED(result)) return fail_with(result);
     link->SetPath(program_path);
     link->SetArguments(arguments != nullptr ? arguments : "");
@@ -147,7 +153,7 @@ bool desktop_link_create(const char* name, const char* program_path, const char*
     if (slash != std::string::npos) link->SetWorkingDirectory(folder.substr(0, slash).c_str());
     if (icon_path != nullptr && *icon_path != '\0') link->SetIconLocation(icon_path, 0);
     IPersistFile* file = nullptr;
-    result = link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file));
+    result = link->QueryInterface(kIidPersistFile, reinterpret_cast<void**>(&file));
     if (SUCCEEDED(result)) result = file->Save(wide(path).c_str(), TRUE);
     release(file);
     release(link);
@@ -189,12 +195,44 @@ int process_end_others(const char* exe_name) {
     return ended;
 }
 
+namespace {
+
+struct TreeWalk {
+    std::string folder;
+    DWORD error = 0;
+};
+
+// Removes one entry of a folder being emptied: a folder's contents first; a
+// link or junction as itself, never what it points to. Read-only entries are
+// made writable first. The first failure is kept, the walk goes on.
+void remove_entry(void* context, const FolderEntry& entry) {
+    auto* walk = static_cast<TreeWalk*>(context);
+    const std::string path = walk->folder + '\\' + entry.name;
+    SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    bool removed = false;
+    if (entry.is_folder && !entry.is_link) {
+        removed = folder_remove_all(path.c_str());
+    } else {
+        removed =
+            entry.is_folder ? RemoveDirectoryA(path.c_str()) != 0 : DeleteFileA(path.c_str()) != 0;
+    }
+    if (!removed && walk->error == 0) walk->error = GetLastError();
+}
+
+}  // namespace
+
+// A missing folder counts as removed, as the removal of a tree that is gone.
 bool folder_remove_all(const char* path) {
     if (path == nullptr || *path == '\0') return false;
-    std::error_code error;
-    std::filesystem::remove_all(std::string(path), error);
-    if (!error) return true;
-    set_last_error(static_cast<std::uint32_t>(error.value()));
+    TreeWalk walk{path};
+    if (!folder_list(path, remove_entry, &walk)) {
+        const DWORD error = GetLastError();
+        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return true;
+        walk.error = error;
+    }
+    if (walk.error == 0 && !RemoveDirectoryA(path)) walk.error = GetLastError();
+    if (walk.error == 0) return true;
+    SetLastError(walk.error);
     return false;
 }
 

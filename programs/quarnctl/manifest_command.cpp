@@ -1,18 +1,17 @@
 // quarnctl manifest: writes the manifest of a download directory, the file
-// the module-call component checks a fetched module against.
+// the module-call component checks a fetched module against. File access goes
+// through the platform layer (no iostreams or std::filesystem: on Windows they
+// would link a megabyte of the C++ runtime's locale code into the tool).
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
-#include <filesystem>
-#include <fstream>
-#include <iostream>
-#include <sstream>
 #include <string>
-#include <system_error>
 #include <vector>
 
+#include "os/data_protection.h"
+#include "os/error.h"
 #include "os/file.h"
 #include "programs/quarnctl/command.h"
 #include "siblings/QuarnActivex/manifest.h"
@@ -20,16 +19,18 @@
 namespace quarnctl {
 namespace {
 
-namespace fs = std::filesystem;
+// A module is read whole to be hashed; none comes near this.
+constexpr std::size_t kModuleLimit = 256u << 20;
+constexpr std::size_t kKeyFileLimit = 64u << 10;
 
-bool hash_file(const fs::path& path, os::Sha256Digest* digest) {
-    std::error_code error;
-    const auto size = fs::file_size(path, error);
-    if (error) return false;
-    std::string bytes(static_cast<std::size_t>(size), '\0');
-    std::ifstream in(path, std::ios::binary);
-    in.read(&bytes[0], static_cast<std::streamsize>(bytes.size()));
-    return in.gcount() == static_cast<std::streamsize>(bytes.size()) &&
+std::string joined(const std::string& folder, const char* name) {
+    const bool separated = !folder.empty() && (folder.back() == '/' || folder.back() == '\\');
+    return separated ? folder + name : folder + "/" + name;
+}
+
+bool hash_file(const std::string& path, os::Sha256Digest* digest) {
+    std::string bytes;
+    return os::file_read_all(path.c_str(), kModuleLimit, &bytes) &&
            os::sha256({{bytes.data(), bytes.size()}}, *digest);
 }
 
@@ -46,8 +47,7 @@ bool offered(const std::string& name) {
 // A new private key in `path` (which must not exist yet), readable by its
 // owner only; prints the public key.
 int new_key(const char* path) {
-    std::error_code error;
-    if (fs::exists(path, error)) {
+    if (os::file_attributes(path) != os::kInvalidFileAttributes) {
         std::fprintf(stderr, "quarnctl manifest: %s exists; it is not replaced\n", path);
         return 1;
     }
@@ -65,14 +65,25 @@ int new_key(const char* path) {
 }
 
 bool read_private_key(const std::string& path, os::EcdsaPrivateKey* key) {
-    std::stringstream text;
+    std::string text;
     if (path == "-") {
-        text << std::cin.rdbuf();
-    } else {
-        std::ifstream in(path, std::ios::binary);
-        text << in.rdbuf();
+        char block[4096];
+        std::size_t got = 0;
+        while (text.size() < kKeyFileLimit && (got = std::fread(block, 1, sizeof block, stdin)) > 0)
+            text.append(block, got);
+    } else if (!os::file_read_all(path.c_str(), kKeyFileLimit, &text)) {
+        return false;
     }
-    return activex::parse_private_key(text.str(), key);
+    return activex::parse_private_key(text, key);
+}
+
+struct Listing {
+    std::vector<std::string> files;
+};
+
+void collect_file(void* context, const os::FolderEntry& entry) {
+    if (!entry.is_folder && !entry.is_link && offered(entry.name))
+        static_cast<Listing*>(context)->files.emplace_back(entry.name);
 }
 
 }  // namespace
@@ -85,7 +96,7 @@ int run_manifest(int argc, char** argv) {
                      "(see --help)\n");
         return 2;
     }
-    const fs::path folder = argv[0];
+    const std::string folder = argv[0];
     os::EcdsaPrivateKey key{};
     if (!read_private_key(argv[1], &key)) {
         std::fprintf(stderr, "quarnctl manifest: %s holds no private key\n", argv[1]);
@@ -99,23 +110,21 @@ int run_manifest(int argc, char** argv) {
         return 2;
     }
 
-    std::error_code error;
+    Listing listing;
+    if (!os::folder_list(folder.c_str(), collect_file, &listing)) {
+        std::fprintf(stderr, "quarnctl manifest: cannot list %s (error %u)\n", folder.c_str(),
+                     static_cast<unsigned>(os::last_error()));
+        return 1;
+    }
     std::vector<activex::ManifestEntry> entries;
-    for (const auto& entry : fs::directory_iterator(folder, error)) {
-        const std::string name = entry.path().filename().string();
-        if (!entry.is_regular_file() || !offered(name)) continue;
+    for (const std::string& name : listing.files) {
         activex::ManifestEntry listed{name, {}};
-        if (!hash_file(entry.path(), &listed.digest)) {
+        if (!hash_file(joined(folder, name.c_str()), &listed.digest)) {
             std::fprintf(stderr, "quarnctl manifest: cannot read %s\n",
-                         entry.path().string().c_str());
+                         joined(folder, name.c_str()).c_str());
             return 1;
         }
         entries.push_back(listed);
-    }
-    if (error) {
-        std::fprintf(stderr, "quarnctl manifest: cannot list %s: %s\n", folder.string().c_str(),
-                     error.message().c_str());
-        return 1;
     }
     std::sort(entries.begin(), entries.end(),
               [](const auto& a, const auto& b) { return a.name < b.name; });
@@ -127,24 +136,23 @@ int run_manifest(int argc, char** argv) {
 
     // Written beside, then renamed over the old manifest: a download never
     // sees half a file.
-    const fs::path target = folder / activex::kManifestName;
-    const fs::path temporary = folder / (std::string(activex::kManifestName) + ".tmp");
-    {
-        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-        out.write(text.data(), static_cast<std::streamsize>(text.size()));
-        if (!out.flush()) {
-            std::fprintf(stderr, "quarnctl manifest: cannot write %s\n",
-                         temporary.string().c_str());
-            return 1;
-        }
-    }
-    fs::rename(temporary, target, error);
-    if (error) {
-        fs::remove(temporary, error);
-        std::fprintf(stderr, "quarnctl manifest: cannot replace %s\n", target.string().c_str());
+    // The manifest is served to every endpoint: it keeps the usual
+    // permissions of a new file (file_replace_durably would make it owner-only).
+    const std::string target = joined(folder, activex::kManifestName);
+    const std::string temporary = target + ".tmp";
+    const os::Handle file = os::file_create_write(temporary.c_str(), 0);
+    const bool written = file != nullptr && os::file_write(file, text.data(), text.size());
+    if (file != nullptr) os::file_close(file);
+    if (!written) {
+        std::fprintf(stderr, "quarnctl manifest: cannot write %s\n", temporary.c_str());
         return 1;
     }
-    std::printf("%s: %u modules, version %llu\n", target.string().c_str(),
+    if (!os::file_rename_replacing(temporary.c_str(), target.c_str())) {
+        os::file_delete(temporary.c_str());
+        std::fprintf(stderr, "quarnctl manifest: cannot replace %s\n", target.c_str());
+        return 1;
+    }
+    std::printf("%s: %u modules, version %llu\n", target.c_str(),
                 static_cast<unsigned>(entries.size()), static_cast<unsigned long long>(version));
     return 0;
 }

@@ -15,6 +15,7 @@
 #include "os/process.h"
 #include "os/session.h"
 #include "os/system.h"
+#include "siblings/QuarnActivex/module_fetch.h"
 #include "siblings/QuarnAssConfigMgr/config_store.h"
 #include "tests/fakes/assistant_home.h"
 #include "tests/fakes/fake_module.h"
@@ -89,6 +90,13 @@ TEST(AssistantHost, InstallsThenUninstallsWhatItMade) {
 
     std::ofstream(home.path("QuarnAssAutoCheck.inf")) << "[Config]\r\n";
     std::ofstream(home.path("TarnAssistant.log")) << "kept\r\n";
+    // The module cache goes whole: a folder and a read-only module in it too.
+    const std::string cache = home.path(activex::kCacheFolder);
+    os::directory_create(cache.c_str());
+    os::directory_create((cache + "/old").c_str());
+    std::ofstream(cache + "/old/QuarnCheckFile-00.dll") << "module";
+    std::ofstream(cache + "/QuarnCheckFile-01.dll") << "module";
+    os::file_set_attributes((cache + "/QuarnCheckFile-01.dll").c_str(), os::kFileAttributeReadOnly);
     const char* uninstall_arguments[] = {"-u", nullptr};
     os::Handle uninstaller = os::process_spawn(assistant.c_str(), uninstall_arguments);
     ASSERT_NE(nullptr, uninstaller);
@@ -107,6 +115,7 @@ TEST(AssistantHost, InstallsThenUninstallsWhatItMade) {
     EXPECT_FALSE(exists(home.path("QuarnAssAutoCheck.inf")));
     EXPECT_FALSE(exists(home.path(config_store::kStoreFileName)));
     EXPECT_TRUE(exists(home.path("TarnAssistant.log")));
+    EXPECT_FALSE(exists(cache));
 }
 
 }  // namespace

@@ -17,6 +17,7 @@
 #include "os/module.h"
 #include "siblings/QuarnActivex/manifest.h"
 #include "siblings/QuarnActivex/module_fetch.h"
+#include "support/system_tool.h"
 #include "tests/fakes/assistant_home.h"
 #include "tests/fakes/fake_module.h"
 #include "tests/fakes/trace_capture.h"
@@ -215,6 +216,46 @@ TEST_F(ModuleDownload, AnOlderManifestIsRefusedEvenWhenValidlySigned) {
     // The same version again is the manifest already accepted.
     serve("rollback", current, server_key(), {}, 7);
     EXPECT_EQ(1, call(url).first);
+}
+
+// quarnctl manifest, run as a server's administrator would: a new key, then
+// the manifest of a download folder — the files it offers and nothing of its
+// temporary files, hidden files or sub-folders — which the component accepts.
+TEST_F(ModuleDownload, QuarnctlManifestSignsWhatTheFolderOffers) {
+    const std::string quarnctl = program_dir() + "quarnctl.exe";
+    const std::string folder = server_->folder() + "signed";
+    const std::string key_file = server_->folder() + "signer.key";
+    const std::string module = plugin_ + "signed by quarnctl";
+    fs::create_directories(folder + "/sub");
+    for (const char* name : {"x.part", ".hidden", "y.tmp", "sub/Other.dll"}) {
+        ASSERT_TRUE(write_file(folder + "/" + name, name));
+    }
+    ASSERT_TRUE(write_file(folder + "/" + kPlugin, module));
+    ASSERT_EQ(0, run_program(quarnctl, {"manifest", "--new-key", key_file.c_str()}));
+    EXPECT_EQ(1, run_program(quarnctl, {"manifest", "--new-key", key_file.c_str()}));
+    os::EcdsaPrivateKey key{};
+    ASSERT_TRUE(activex::parse_private_key(file_text(key_file), &key));
+    EXPECT_EQ(2, run_program(quarnctl, {"manifest", folder.c_str(), key_file.c_str(), "0"}));
+    EXPECT_EQ(1, run_program(quarnctl, {"manifest", (folder + "/none").c_str(), key_file.c_str()}));
+    ASSERT_EQ(0, run_program(quarnctl, {"manifest", folder.c_str(), key_file.c_str(), "5"}));
+
+    const std::string text = file_text(folder + "/" + activex::kManifestName);
+    const os::EcdsaPublicKey public_key = os::ecdsa_public_of(key);
+    os::Sha256Digest listed{};
+    std::uint64_t version = 0;
+    EXPECT_EQ(activex::ManifestCheck::kValid,
+              activex::listed_digest(text, public_key, kPlugin, &listed, &version));
+    EXPECT_EQ(digest_of(module), listed);
+    EXPECT_EQ(5u, version);
+    for (const char* name : {"x.part", ".hidden", "y.tmp", "sub", "Other.dll", "signer.key"}) {
+        EXPECT_EQ(activex::ManifestCheck::kNotListed,
+                  activex::listed_digest(text, public_key, name, &listed, &version))
+            << name;
+    }
+    configure_sign_key(key);
+    EXPECT_EQ(1, call(server_->url("/files/signed/" + std::string(kPlugin))).first);
+    EXPECT_TRUE(loaded(module));
+    configure_sign_key();
 }
 
 TEST_F(ModuleDownload, WithoutTheServerKeyNothingLoadsUnlessDowngraded) {

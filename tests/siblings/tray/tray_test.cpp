@@ -23,6 +23,7 @@
 #include "siblings/QuarnAssShowIcon/tray_state.h"
 #include "support/file_bytes.h"
 #include "support/helper_process.h"
+#include "support/system_tool.h"
 #include "tests/fakes/assistant_home.h"
 #include "tests/fakes/fake_module.h"
 
@@ -93,14 +94,7 @@ std::string icon_file_bytes() {
 
 // Runs quarnctl with `arguments`; its exit code, -1 when it did not end.
 int quarnctl(std::vector<const char*> arguments) {
-    arguments.push_back(nullptr);
-    os::Handle process =
-        os::process_spawn((program_dir() + "quarnctl.exe").c_str(), arguments.data());
-    if (process == nullptr) return -1;
-    std::uint32_t code = 0;
-    const bool ended = os::handle_wait(process, 30000) && os::process_exit_code(process, &code);
-    os::handle_close(process);
-    return ended ? static_cast<int>(code) : -1;
+    return run_program(program_dir() + "quarnctl.exe", std::move(arguments));
 }
 
 class Tray : public testing::Test {
