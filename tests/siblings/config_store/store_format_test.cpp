@@ -101,6 +101,9 @@ TEST(StoreFormat, WrittenFileOpensAndNamesItsGeneration) {
     for (const std::string& other : {file("", 2), file("", 1, 0, 0, "QCFH")}) {
         EXPECT_FALSE(config_store::peek_generation(other.data(), other.size(), &generation));
     }
+    // A value over the cap is refused before anything is sealed.
+    const std::string huge(config_store::kMaxBodyBytes + 1, 'x');
+    EXPECT_FALSE(config_store::encode_store({1, {{"K", huge}}}, &bytes));
 }
 
 }  // namespace
