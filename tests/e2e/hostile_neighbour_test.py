@@ -16,6 +16,7 @@ import json
 import os
 import pwd
 import re
+import secrets
 import shutil
 import subprocess
 import sys
@@ -146,7 +147,9 @@ class HostileNeighbour(unittest.TestCase):
         if not self.wine:
             if os.geteuid() != 0 or shutil.which("useradd") is None or shutil.which("runuser") is None:
                 self.skipTest("needs root, useradd and runuser to make a second account")
-            self.account = f"quarnsq{os.getpid() % 100000}"
+            # Not named for the process id: runs in other pid namespaces share
+            # the account list.
+            self.account = "quarnsq" + secrets.token_hex(4)
             subprocess.run(["useradd", "--system", "--no-create-home", "--shell", "/usr/sbin/nologin",
                             self.account], check=True, stdout=subprocess.DEVNULL,
                            stderr=subprocess.DEVNULL)
