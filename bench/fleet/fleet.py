@@ -2,12 +2,16 @@
 
     fleet.py --bin DIR --simulator PROGRAM [-n N] [--users shared|per-device]
              [--steady SECONDS] [--auth-interval MINUTES] [--outage SECONDS]
-             [--random-delay SECONDS] [--wine 0] [--json FILE] [--test]
+             [--random-delay SECONDS] [--wine K --wine-bin DIR --wine-prefix DIR]
+             [--json FILE] [--test]
 
 Each of the N endpoints is the product of DIR installed into an assistant
 directory of its own and run in network, mount and UTS namespaces of its own
 (netns.py); quarnsim serves them all from the run's hub namespace. The
-scenarios of scenarios.py run in turn and print their tables. Everything the
+scenarios of scenarios.py run in turn and print their tables. With --wine K,
+K more endpoints run the Windows build of --wine-bin under Wine, each with a
+copy of the prepared prefix --wine-prefix and so a wineserver of its own (one
+server would share the named objects of all). Everything the
 run made is ended and deleted at the end, after a failure or an interrupt
 too. Needs root. --test runs the short form as a test of the harness (exit 0
 when every scenario held, 77 when it cannot run here) and writes its report
@@ -80,12 +84,16 @@ class Simulator(harness.Simulator):
     """quarnsim on the hub's address; each start has a record file of its own."""
 
     def __init__(self, program, folder, download_dir):
-        super().__init__(program, folder, download_dir)
+        # Started below with plain HTTP on the hub's address.
+        super().__init__(program, folder, download_dir, https=False)
         self.starts = 0
         self.records = None
 
     def start(self, scenario):
         self.starts += 1
+        # One deployment across restarts: the signing key made by the first
+        # start stays (endpoints hold its public half).
+        scenario = dict(scenario, keys_file=self.keys_file)
         path = os.path.join(self.folder, f"scenario{self.starts}.json")
         with open(path, "w", encoding="utf-8") as f:
             json.dump(scenario, f, ensure_ascii=False)
@@ -119,11 +127,25 @@ class Simulator(harness.Simulator):
             return out.returncode, {"error": out.stderr.strip()}
 
 
+def copy_prefix(source, target):
+    """A Wine prefix of its own: the Windows folder (half a gigabyte of
+    modules Wine only reads) linked, the rest (registry, users) copied."""
+    windows = os.path.join(source, "drive_c", "windows")
+
+    def copy(src, dst):
+        if os.path.commonpath([src, windows]) == windows:
+            os.link(src, dst)
+        else:
+            shutil.copy2(src, dst)
+
+    shutil.copytree(source, target, symlinks=True, copy_function=copy)
+
+
 class Endpoint(harness.Product):
     """One installed product on a machine of its own (netns.py)."""
 
-    def __init__(self, bin_dir, network, index):
-        super().__init__(bin_dir)
+    def __init__(self, bin_dir, network, index, wine_prefix=None):
+        super().__init__(bin_dir, wine=wine_prefix is not None)
         self.network = network
         self.index = index
         self.namespace = network.add_endpoint(index)
@@ -131,6 +153,21 @@ class Endpoint(harness.Product):
         self.hostname = f"fleet-{index:04d}"
         self.init_pid = network.start_machine(self.namespace, self.hostname)
         self.gate = None
+        if self.wine:
+            self.env["WINEPREFIX"] = os.path.join(self.top, "wineprefix")
+            copy_prefix(wine_prefix, self.env["WINEPREFIX"])
+
+    def start_windows(self):
+        """Under Wine: the endpoint's Windows running before anybody logs on
+        (its wineserver, kept, and Wine's services), as on a real machine."""
+        if not self.wine:
+            return
+        subprocess.Popen(self.network.command(self.init_pid, ["wineserver", "-p"]), env=self.env,
+                         stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                         stderr=subprocess.DEVNULL).wait(60)
+        subprocess.run(self.network.command(self.init_pid, ["wine", "cmd", "/c", "exit"]),
+                       env=self.env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL, timeout=120)
 
     def command(self, program, args):
         return self.network.command(self.init_pid, super().command(program, args), self.gate)
@@ -156,6 +193,14 @@ class Endpoint(harness.Product):
         self.processes = []
 
 
+def unix_path(program):
+    """A program path as /proc shows it: Wine's processes show their Windows
+    path ("Z:\\tmp\\...")."""
+    if program[1:3] in (":\\", ":/") and program[0] in "Zz":
+        return program[2:].replace("\\", "/")
+    return program
+
+
 def assistants(endpoints):
     """The running assistant of each endpoint: {index: pid}, found by the
     assistant directory its program path lies in."""
@@ -169,7 +214,7 @@ def assistants(endpoints):
                 if not f.read().startswith("TarnAssistant"):
                     continue
             with open(f"/proc/{entry}/cmdline", "rb") as f:
-                program = f.read().split(b"\0")[0].decode(errors="replace")
+                program = unix_path(f.read().split(b"\0")[0].decode(errors="replace"))
         except OSError:
             continue
         index = by_dir.get(os.path.dirname(program))
@@ -201,7 +246,8 @@ class Fleet:
                                          register_unknown=True, check_param=check_param)
         scenario["name"] = f"fleet of {self.options.n}"
         if self.options.users == "per-device":
-            scenario["generated_users"] = {"prefix": "fleet", "count": self.options.n,
+            scenario["generated_users"] = {"prefix": "fleet",
+                                           "count": self.options.n + self.options.wine,
                                            "password": "Fleet@123", "role_id": "3",
                                            "policy_id": "12"}
         return scenario
@@ -214,16 +260,54 @@ class Fleet:
         self.network.enter_hub()
         for index in range(1, self.options.n + 1):
             self.endpoints.append(Endpoint(self.options.bin, self.network, index))
-        self.simulator = Simulator(self.options.simulator, self.folder, self.options.bin)
+        for index in range(self.options.n + 1, self.options.n + self.options.wine + 1):
+            self.endpoints.append(Endpoint(self.options.wine_bin, self.network, index,
+                                           self.options.wine_prefix))
+        download = self.make_download_folder() if self.options.wine else self.options.bin
+        self.simulator = Simulator(self.options.simulator, self.folder, download)
         self.scenario = self.make_scenario()
         self.simulator.start(self.scenario)
+        if self.options.wine:
+            self.sign_windows_folder()
         started = time.monotonic()
         with concurrent.futures.ThreadPoolExecutor(INSTALL_WORKERS) as pool:
             failures = [f for f in pool.map(self.install, self.endpoints) if f]
         if failures:
             raise RuntimeError("installation failed: " + "; ".join(failures[:5]))
         print(f"{len(self.endpoints)} endpoints installed and registered in "
-              f"{time.monotonic() - started:.0f} s", flush=True)
+              f"{time.monotonic() - started:.0f} s"
+              + (f" ({self.options.wine} under Wine)" if self.options.wine else ""), flush=True)
+
+    # The agent fetches its modules from "/download/" of the check page's
+    # server. The Windows build's modules have the same names as the native
+    # ones, so Wine endpoints take theirs from "/download/win32/" (their
+    # ServerDownPath), which the simulator serves as files of the folder,
+    # with a manifest signed by the same key.
+    def make_download_folder(self):
+        folder = os.path.join(self.folder, "download")
+        os.makedirs(os.path.join(folder, "win32"))
+        for name in os.listdir(self.options.bin):
+            os.symlink(os.path.join(self.options.bin, name), os.path.join(folder, name))
+        for name in os.listdir(self.options.wine_bin):
+            source = os.path.join(self.options.wine_bin, name)
+            if os.path.isfile(source) and name.endswith((".dll", ".exe")):
+                shutil.copy2(source, os.path.join(folder, "win32", name))
+        return folder
+
+    def sign_windows_folder(self):
+        folder = os.path.join(self.simulator.download_dir, "win32")
+        with open(os.path.join(folder, "TarnAssistantUpdate.inf"), "wb") as f:
+            f.write(self.simulator.get("/download/TarnAssistantUpdate.inf"))
+        key = os.path.join(self.folder, "sign-key")
+        with open(self.simulator.keys_file) as f:
+            sign_key = f.readline().strip()
+        with open(os.open(key, os.O_WRONLY | os.O_CREAT | os.O_TRUNC, 0o600), "w") as f:
+            f.write(sign_key)
+        subprocess.run([os.path.join(self.options.bin, "quarnctl.exe"), "manifest", folder, key],
+                       check=True, capture_output=True, timeout=60)
+
+    def windows_download_path(self):
+        return f"http://{netns.HUB_ADDRESS}:{HTTP_PORT}/download/win32/"
 
     def install(self, endpoint):
         """Installs one endpoint with the server's packet and lets its
@@ -233,9 +317,18 @@ class Fleet:
         packet = os.path.join(endpoint.top, "packet.xml")
         with open(packet, "wb") as f:
             f.write(self.simulator.get(f"/admin/install_packet?device=new&user={user}"))
-        code, out = endpoint.quarnctl("install", packet)
+        code, out = endpoint.quarnctl(
+            "install", endpoint.windows_path(packet) if endpoint.wine else packet)
         if code != 0:
             return f"{endpoint.hostname}: quarnctl install exit {code}: {out.strip()[:200]}"
+        if endpoint.wine:
+            # Registered by an assistant that fetches the Windows modules.
+            endpoint.stop_all()
+            code, out = endpoint.quarnctl("config", "set", "ServerDownPath",
+                                          self.windows_download_path())
+            if code != 0:
+                return f"{endpoint.hostname}: ServerDownPath not set: {out.strip()[:200]}"
+            endpoint.spawn(harness.ASSISTANT)
         if self.options.random_delay:
             code, out = endpoint.quarnctl("config", "set", "RandomDelay",
                                           str(self.options.random_delay))
@@ -244,6 +337,7 @@ class Fleet:
         registered = harness.wait_until(lambda: endpoint.config().get("DeviceId", "0") != "0",
                                         INSTALL_SECONDS, step=1.0)
         endpoint.stop_all()
+        endpoint.start_windows()
         return None if registered else f"{endpoint.hostname}: never registered"
 
     def tear_down(self):
@@ -274,6 +368,8 @@ def main():
     parser.add_argument("--outage", type=int, default=120)
     parser.add_argument("--random-delay", type=int, default=0)
     parser.add_argument("--wine", type=int, default=0, metavar="K")
+    parser.add_argument("--wine-bin", help="the Windows build's bin folder")
+    parser.add_argument("--wine-prefix", help="a prepared Wine prefix, copied per endpoint")
     parser.add_argument("--json")
     parser.add_argument("--test", action="store_true")
     options = parser.parse_args()
@@ -287,9 +383,12 @@ def main():
         return SKIPPED
     if not 1 <= options.n <= 2000:
         parser.error("N from 1 to 2000")
-    if options.wine:
-        # Each Wine endpoint needs a prefix and a wineserver of its own.
-        parser.error("endpoints under Wine are not built yet: --wine 0 only")
+    if options.wine and not (options.wine_bin and options.wine_prefix and
+                             os.path.isfile(os.path.join(options.wine_bin, harness.ASSISTANT))
+                             and os.path.isdir(options.wine_prefix) and shutil.which("wine")):
+        parser.error("--wine K needs wine, --wine-bin (the Windows build) and --wine-prefix")
+    if not 0 <= options.wine <= 50:
+        parser.error("K from 0 to 50")
 
     for number in (signal.SIGINT, signal.SIGTERM, signal.SIGHUP):
         signal.signal(number, on_signal)

@@ -14,6 +14,7 @@ import statistics
 import time
 
 import harness  # tests/e2e, on the path fleet.py sets
+import netns
 
 HEARTBEATS = ("HeartTest", "ComputerWakeup")
 PASS_SECONDS = 5  # the agent's working thread runs a pass every 5 s
@@ -69,6 +70,17 @@ def process_metrics(pid):
         return None
 
 
+def machine_cpu(fleet):
+    """CPU seconds of every process on each Wine endpoint's machine (its
+    wineserver and Wine's services with the assistant): {index: seconds}."""
+    total = {}
+    for e in fleet.endpoints:
+        if e.wine:
+            taken = [process_metrics(p) for p in netns.namespace_pids([e.namespace])]
+            total[e.index] = sum(m["cpu"] for m in taken if m)
+    return total
+
+
 def snapshot(fleet):
     taken = {k: process_metrics(pid) for k, pid in fleet.assistants().items()}
     return time.time(), {k: v for k, v in taken.items() if v}
@@ -115,8 +127,9 @@ def logon_storm(fleet):
     time.sleep(0.3)  # from the arrival note to the FIFO's open
     bytes0 = fleet.network.veth_bytes()
     t0 = time.time()
-    opening = release(gate, fleet)
-    limit = 120 + n
+    wine = sum(1 for e in endpoints if e.wine)
+    opening = release(gate, fleet, 10 + 5 * wine)
+    limit = 120 + n + 30 * wine
 
     def reports():
         found = {}
@@ -163,6 +176,10 @@ def logon_storm(fleet):
     for host, why in failed[:20]:
         print(f"  failed: {host}: {why}")
     fleet.first_snapshot = snapshot(fleet)
+    fleet.storm = {"t0": t0, "reports": {a: r["t"] - t0 for a, r in found.items()},
+                   "bytes": {e.index: bytes1.get(e.index, 0) - bytes0.get(e.index, 0)
+                             for e in endpoints},
+                   "machine_cpu": machine_cpu(fleet)}
     assert not failed, f"{len(failed)} endpoints failed the logon storm: {failed[:5]}"
     return result
 
@@ -193,6 +210,10 @@ def steady_state(fleet):
     exchanges = [per_endpoint.get(e.address, 0) / hours for e in endpoints]
     traffic = [(bytes1.get(e.index, 0) - bytes0.get(e.index, 0)) / hours for e in endpoints]
     cpu = [(after[k]["cpu"] - before[k]["cpu"]) / hours for k in before if k in after]
+    fleet.steady = {"exchanges": {e.index: x for e, x in zip(endpoints, exchanges)},
+                    "bytes": {e.index: x for e, x in zip(endpoints, traffic)},
+                    "cpu": {k: (after[k]["cpu"] - before[k]["cpu"]) / hours
+                            for k in before if k in after}}
     beats = [r for r in window if r.get("trade") in HEARTBEATS]
     beating = {source(r) for r in beats}
     # In step or not: each heartbeat's place within the period, in seconds.
@@ -351,6 +372,50 @@ def endpoint_cost(fleet):
     return result
 
 
+# --- Wine share -------------------------------------------------------------
+
+
+def wine_share(fleet):
+    """The figures above split by kind: native endpoints and those under Wine."""
+    wine = [e for e in fleet.endpoints if e.wine]
+    if not wine or not hasattr(fleet, "first_snapshot"):
+        return None
+    t1, last = snapshot(fleet)
+    kinds = [("native", [e for e in fleet.endpoints if not e.wine]), ("Wine", wine)]
+    storm = getattr(fleet, "storm", {})
+    steady = getattr(fleet, "steady", {})
+    t0, first = fleet.first_snapshot
+    hours = (t1 - t0) / 3600
+    machines = machine_cpu(fleet)
+    rows, result = [], {}
+
+    def column(values):
+        return spread([round(v, 2) for v in values if v is not None])
+
+    for name, take in (
+            ("storm: report after (s)", lambda e: storm.get("reports", {}).get(e.address)),
+            ("storm: bytes on its link", lambda e: storm.get("bytes", {}).get(e.index)),
+            ("steady: exchanges per hour", lambda e: steady.get("exchanges", {}).get(e.index)),
+            ("steady: bytes per hour", lambda e: steady.get("bytes", {}).get(e.index)),
+            ("steady: assistant CPU s/h", lambda e: steady.get("cpu", {}).get(e.index)),
+            ("whole run: assistant CPU s/h",
+             lambda e: (last[e.index]["cpu"] - first[e.index]["cpu"]) / hours
+             if e.index in first and e.index in last else None),
+            ("whole run: machine CPU s/h (wineserver, services)",
+             lambda e: (machines[e.index] - storm["machine_cpu"][e.index]) / hours
+             if e.index in machines and e.index in storm.get("machine_cpu", {}) else None),
+            ("end: RSS (KiB)", lambda e: last.get(e.index, {}).get("rss_kib")),
+            ("end: threads", lambda e: last.get(e.index, {}).get("threads")),
+            ("end: fds", lambda e: last.get(e.index, {}).get("fds"))):
+        cells = [column([take(e) for e in members]) for _, members in kinds]
+        for (kind, _), cell in zip(kinds, cells):
+            result.setdefault(kind, {})[name] = cell
+        rows.append([name] + cells)
+    table(f"Wine share: {len(kinds[0][1])} native and {len(wine)} Wine endpoints "
+          "(min / median / max)", ["", "native", "Wine"], rows)
+    return result
+
+
 ALL = [("logon_storm", logon_storm), ("steady_state", steady_state),
        ("push_fanout", push_fanout), ("server_outage", server_outage),
-       ("endpoint_cost", endpoint_cost)]
+       ("endpoint_cost", endpoint_cost), ("wine_share", wine_share)]
