@@ -2,15 +2,15 @@
 #include "os/process.h"
 
 #include <windows.h>
-// The shell and tool-help headers need <windows.h> first.
+// The shell header needs <windows.h> first.
 #include <shellapi.h>
-#include <tlhelp32.h>
 
 #include <cstring>
 #include <new>
 #include <string>
 
 #include "os/seams.h"
+#include "os/win32/process_list.h"
 
 namespace os {
 namespace {
@@ -89,23 +89,7 @@ void handle_close(Handle handle) {
 
 int process_count_by_name(const char* exe_name, int stop_at) {
     if (exe_name == nullptr) return 0;
-    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-    if (snapshot == INVALID_HANDLE_VALUE) return 0;
-    PROCESSENTRY32 entry;
-    entry.dwSize = sizeof entry;
-    int count = 0;
-    for (BOOL more = Process32First(snapshot, &entry); more;
-         more = Process32Next(snapshot, &entry)) {
-        // The listed name over its own length against the beginning of
-        // `exe_name` (names keep the case they were started with).
-        const std::size_t length = std::strlen(entry.szExeFile);
-        if (length > 0 && _strnicmp(entry.szExeFile, exe_name, length) == 0) {
-            ++count;
-            if (stop_at > 0 && count >= stop_at) break;
-        }
-    }
-    CloseHandle(snapshot);
-    return count;
+    return win32::count_processes_named(exe_name, stop_at, [](DWORD) { return true; });
 }
 
 bool process_shell_open(const char* file, const char* parameters, int show_state, Handle* process) {

@@ -1,15 +1,11 @@
 // Processes of the calling user on Windows: the user of each listed
 // process's token against the caller's. Another user's process does not
 // open for query at all, or shows another user.
-// clang-format off
-#include <windows.h>
-#include <tlhelp32.h>
-// clang-format on
-
 #include "os/process_owner.h"
 
-#include <cstring>
 #include <vector>
+
+#include "os/win32/process_list.h"
 
 namespace os {
 namespace {
@@ -46,22 +42,8 @@ bool runs_as(DWORD pid, const std::vector<unsigned char>& own) {
 int process_count_own_by_name(const char* exe_name, int stop_at) {
     if (exe_name == nullptr) return 0;
     const std::vector<unsigned char> own = token_user(GetCurrentProcess());
-    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-    if (snapshot == INVALID_HANDLE_VALUE) return 0;
-    PROCESSENTRY32 entry;
-    entry.dwSize = sizeof entry;
-    int count = 0;
-    for (BOOL more = Process32First(snapshot, &entry); more;
-         more = Process32Next(snapshot, &entry)) {
-        const std::size_t length = std::strlen(entry.szExeFile);
-        if (length > 0 && _strnicmp(entry.szExeFile, exe_name, length) == 0 &&
-            runs_as(entry.th32ProcessID, own)) {
-            ++count;
-            if (stop_at > 0 && count >= stop_at) break;
-        }
-    }
-    CloseHandle(snapshot);
-    return count;
+    return win32::count_processes_named(exe_name, stop_at,
+                                        [&own](DWORD pid) { return runs_as(pid, own); });
 }
 
 }  // namespace os

@@ -6,7 +6,6 @@
 #include <objbase.h>
 #include <shlobj.h>
 #include <shobjidl.h>
-#include <tlhelp32.h>
 // clang-format on
 
 #include "os/session.h"
@@ -17,6 +16,7 @@
 
 #include "os/error.h"
 #include "os/file.h"
+#include "os/win32/process_list.h"
 
 namespace os {
 namespace {
@@ -170,18 +170,12 @@ bool desktop_link_remove(const char* name) {
 
 int process_end_others(const char* exe_name) {
     if (exe_name == nullptr || *exe_name == '\0') return 0;
-    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-    if (snapshot == INVALID_HANDLE_VALUE) return 0;
     std::vector<DWORD> matches;
-    PROCESSENTRY32 entry{};
-    entry.dwSize = sizeof entry;
     const DWORD self = GetCurrentProcessId();
-    for (BOOL more = Process32First(snapshot, &entry); more;
-         more = Process32Next(snapshot, &entry)) {
-        if (entry.th32ProcessID != self && lstrcmpiA(entry.szExeFile, exe_name) == 0)
-            matches.push_back(entry.th32ProcessID);
-    }
-    CloseHandle(snapshot);
+    win32::for_each_process([&](DWORD pid, const char* listed) {
+        if (pid != self && lstrcmpiA(listed, exe_name) == 0) matches.push_back(pid);
+        return true;
+    });
     int ended = 0;
     for (const DWORD pid : matches) {
         HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, pid);
