@@ -99,6 +99,13 @@ class Signatures(unittest.TestCase):
                                           stdout=subprocess.PIPE, text=True, check=True).stdout
                 self.assertNotIn(".debug_info", sections)
                 self.assertIn(".gnu_debuglink", sections)
+                # What once made the release three times its size: the runtime's
+                # locale facets (linked by any stream or path object) and its
+                # demangler (linked by its own terminate handler).
+                with open(os.path.join(staged(), name), "rb") as f:
+                    data = f.read()
+                self.assertNotIn(b"moneypunct", data)
+                self.assertNotIn(b"{lambda(", data)
         with open(os.path.join(OPTIONS["dist"], "SHA256SUMS"), encoding="ascii") as f:
             sums = dict(reversed(line.split()) for line in f if line.strip())
         listed = set(os.listdir(OPTIONS["dist"])) - {"SHA256SUMS"}
