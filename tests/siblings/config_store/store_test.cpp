@@ -98,6 +98,18 @@ TEST_F(StoreTest, ReadsFollowAnotherWriter) {
     config_store::Values all;
     ASSERT_TRUE(ours.snapshot(&all));
     EXPECT_EQ((config_store::Values{{"PolicyId", "7"}, {"RoleId", "4"}}), all);
+    // The value it holds again: done, no new version. Any other: a new one.
+    const auto generation = [this] {
+        const std::string bytes = quarn::test::read_file(home_.path(config_store::kStoreFileName));
+        std::uint64_t found = 0;
+        EXPECT_TRUE(config_store::peek_generation(bytes.data(), bytes.size(), &found));
+        return found;
+    };
+    const std::uint64_t before = generation();
+    ASSERT_TRUE(ours.write("RoleId", "4"));
+    EXPECT_EQ(before, generation());
+    ASSERT_TRUE(ours.write("RoleId", "5"));
+    EXPECT_LT(before, generation());
 }
 
 struct Damage {
