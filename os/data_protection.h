@@ -39,6 +39,18 @@ struct FileStamp {
 // False only when the file exists but cannot be examined.
 bool file_stamp(const char* path, FileStamp* stamp);
 
+// A file kept open so that its identity (volume and id) cannot pass to
+// another file while it is held: a stamp by name equal to the held file's
+// then names that very file. POSIX only: on Windows an open file could not
+// be replaced under its name, so nothing is held there.
+struct HeldFile {
+    std::intptr_t descriptor = -1;
+};
+// Holds the file at `path` (releasing what `held` held) and gives the held
+// file's stamp; false, holding nothing, where nothing can be held.
+bool file_hold(const char* path, HeldFile* held, FileStamp* stamp);
+void file_release(HeldFile* held);
+
 // Creates the folder for its owner only (POSIX 0700; an existing folder of
 // the caller's is tightened to 0700). True when it exists afterwards.
 bool private_directory_create(const char* path);

@@ -32,6 +32,15 @@ bool write_all(int fd, const char* data, std::size_t size) {
     return true;
 }
 
+void stamp_of(const struct stat& info, FileStamp* stamp) {
+    stamp->exists = true;
+    stamp->volume = static_cast<std::uint64_t>(info.st_dev);
+    stamp->id = static_cast<std::uint64_t>(info.st_ino);
+    stamp->size = static_cast<std::uint64_t>(info.st_size);
+    stamp->modified = static_cast<std::uint64_t>(info.st_mtim.tv_sec) * 1000000000u +
+                      static_cast<std::uint64_t>(info.st_mtim.tv_nsec);
+}
+
 }  // namespace
 
 bool file_stamp(const char* path, FileStamp* stamp) {
@@ -44,13 +53,27 @@ bool file_stamp(const char* path, FileStamp* stamp) {
     if (::stat(posix::native_path(path).c_str(), &info) != 0) {
         return errno == ENOENT || errno == ENOTDIR ? true : fail_errno();
     }
-    stamp->exists = true;
-    stamp->volume = static_cast<std::uint64_t>(info.st_dev);
-    stamp->id = static_cast<std::uint64_t>(info.st_ino);
-    stamp->size = static_cast<std::uint64_t>(info.st_size);
-    stamp->modified = static_cast<std::uint64_t>(info.st_mtim.tv_sec) * 1000000000u +
-                      static_cast<std::uint64_t>(info.st_mtim.tv_nsec);
+    stamp_of(info, stamp);
     return true;
+}
+
+bool file_hold(const char* path, HeldFile* held, FileStamp* stamp) {
+    file_release(held);
+    *stamp = FileStamp{};
+    const int fd = ::open(posix::native_path(path).c_str(), O_RDONLY | O_CLOEXEC);
+    struct stat info {};
+    if (fd < 0 || ::fstat(fd, &info) != 0) {
+        if (fd >= 0) ::close(fd);
+        return false;
+    }
+    held->descriptor = fd;
+    stamp_of(info, stamp);
+    return true;
+}
+
+void file_release(HeldFile* held) {
+    if (held->descriptor >= 0) ::close(static_cast<int>(held->descriptor));
+    held->descriptor = -1;
 }
 
 bool private_directory_create(const char* path) {

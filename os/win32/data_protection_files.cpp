@@ -127,6 +127,16 @@ bool file_rename_replacing(const char* from, const char* to) {
     return false;
 }
 
+bool file_hold(const char*, HeldFile* held, FileStamp* stamp) {
+    held->descriptor = -1;
+    *stamp = FileStamp{};
+    return false;
+}
+
+void file_release(HeldFile* held) {
+    held->descriptor = -1;
+}
+
 bool file_read_at(const char* path, std::uint64_t offset, void* buffer, std::size_t size,
                   std::size_t* done) {
     if (path == nullptr || done == nullptr || (buffer == nullptr && size != 0)) {

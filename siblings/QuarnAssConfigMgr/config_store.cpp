@@ -40,6 +40,7 @@ ConfigStore::ConfigStore(const std::string& folder)
 }
 
 ConfigStore::~ConfigStore() {
+    os::file_release(&held_);
     os::mutex_close(lock_);
 }
 
@@ -51,7 +52,11 @@ void ConfigStore::set_aside_locked(DecodeResult why) {
 }
 
 void ConfigStore::load_locked() {
-    // Taken before the read: a change after it shows as a new stamp next time.
+    // Held, then stamped, before the read: a change after it shows as a new
+    // stamp next time.
+    pinned_ = false;
+    os::FileStamp held;
+    const bool holding = os::file_hold(path_.c_str(), &held_, &held);
     os::FileStamp stamp;
     os::file_stamp(path_.c_str(), &stamp);
     std::string bytes;
@@ -82,6 +87,7 @@ void ConfigStore::load_locked() {
     }
     image_ = std::move(loaded);
     mark_current(stamp);
+    pinned_ = holding && held == stamp;
 }
 
 bool ConfigStore::header_matches() const {
@@ -97,6 +103,12 @@ void ConfigStore::mark_current(const os::FileStamp& stamp) {
     stamp_tick_ = os::tick_count();
     settled_ = false;
     loaded_ = true;
+    pinned_ = false;
+}
+
+void ConfigStore::hold_current(const os::FileStamp& stamp) {
+    os::FileStamp held;
+    pinned_ = os::file_hold(path_.c_str(), &held_, &held) && held == stamp;
 }
 
 void ConfigStore::refresh_locked(bool strict) {
@@ -107,14 +119,14 @@ void ConfigStore::refresh_locked(bool strict) {
     }
     // The stamp may repeat when a file is replaced within the clock's
     // resolution by one of the same size; the generation never does.
-    if (strict && now.exists && !header_matches()) load_locked();
+    if (strict && now.exists && !pinned_ && !header_matches()) load_locked();
 }
 
 bool ConfigStore::read(const std::string& key, std::string* value) {
     std::lock_guard<std::mutex> guard(mutex_);
     os::FileStamp now;
     bool stale = !loaded_ || !os::file_stamp(path_.c_str(), &now) || now != stamp_;
-    if (!stale && !settled_ && now.exists) {
+    if (!stale && !settled_ && now.exists && !pinned_) {
         // A replace that repeats the stamp can only follow within the clock's
         // resolution of the last one: the generation is checked until the
         // stamp has stood for a while, after which a new write shows in it.
@@ -172,6 +184,7 @@ bool ConfigStore::write(const std::string& key, const std::string& value) {
     os::FileStamp written;
     os::file_stamp(path_.c_str(), &written);
     mark_current(written);
+    hold_current(written);
     return true;
 }
 

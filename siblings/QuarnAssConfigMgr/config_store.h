@@ -47,6 +47,8 @@ class ConfigStore {
     // The file's header names the generation of the image.
     bool header_matches() const;
     void mark_current(const os::FileStamp& stamp);
+    // Holds the file now under the name (see pinned_); under the lock.
+    void hold_current(const os::FileStamp& stamp);
     void load_locked();
     void set_aside_locked(DecodeResult why);
 
@@ -58,6 +60,11 @@ class ConfigStore {
     os::FileStamp stamp_;
     std::uint32_t stamp_tick_ = 0;  // when stamp_ was taken
     bool settled_ = false;          // stamp_ has stood long enough to be trusted alone
+    // POSIX: the file of stamp_ is held open, so no other file can take its
+    // number: a stamp equal to stamp_ names that very file, and every write
+    // makes a new file, so the image is current without reading the header.
+    os::HeldFile held_;
+    bool pinned_ = false;
     bool loaded_ = false;
     bool folder_ready_ = false;
 };
