@@ -16,11 +16,16 @@
 namespace os {
 namespace {
 
+// Read once: the loader's name for the program does not change while it runs,
+// and module look-ups ask for it at every call (a replaced program file would
+// read back with " (deleted)" after it).
 std::string executable_path() {
-    char buffer[4096];
-    const ssize_t length = readlink("/proc/self/exe", buffer, sizeof buffer - 1);
-    if (length <= 0) return {};
-    return std::string(buffer, static_cast<std::size_t>(length));
+    static const std::string path = [] {
+        char buffer[4096];
+        const ssize_t length = readlink("/proc/self/exe", buffer, sizeof buffer - 1);
+        return length <= 0 ? std::string() : std::string(buffer, static_cast<std::size_t>(length));
+    }();
+    return path;
 }
 
 const char* file_name_part(const char* path) {
@@ -74,7 +79,9 @@ int find_by_address(dl_phdr_info* info, size_t, void* data) {
     return 0;
 }
 
-bool file_exists(const std::string& path) { return access(path.c_str(), F_OK) == 0; }
+bool file_exists(const std::string& path) {
+    return access(path.c_str(), F_OK) == 0;
+}
 
 }  // namespace
 
@@ -111,9 +118,8 @@ Handle module_find(const char* file_name) {
         set_last_error(kErrorModNotFound);
         return nullptr;
     }
-    Handle module = request.found.empty()
-                        ? dlopen(nullptr, RTLD_NOW)
-                        : dlopen(request.found.c_str(), RTLD_NOW | RTLD_NOLOAD);
+    Handle module = request.found.empty() ? dlopen(nullptr, RTLD_NOW)
+                                          : dlopen(request.found.c_str(), RTLD_NOW | RTLD_NOLOAD);
     if (module == nullptr) {
         set_last_error(kErrorModNotFound);
     } else if (!request.found.empty()) {
