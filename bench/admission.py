@@ -66,9 +66,14 @@ def wait_report(simulator, after, process):
     the CPU time read next holds little beyond the pass; None on time-out."""
     end = time.monotonic() + WAIT_SECONDS
     while time.monotonic() < end and process.poll() is None:
+        # The report of this pass follows its item requests: a record written
+        # late by the previous pass is not taken for it.
+        asked = False
         for record in simulator.records():
-            if record["seq"] > after and record["kind"] == "udp" and \
-                    record.get("trade") == "ReportCheckResult":
+            if record["seq"] <= after or record["kind"] != "udp":
+                continue
+            asked = asked or record.get("trade") == "GetSecurityCheckItem"
+            if asked and record.get("trade") == "ReportCheckResult":
                 return record
         time.sleep(0.02)
     return None
