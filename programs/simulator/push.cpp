@@ -146,6 +146,8 @@ PushOutcome send_push(ServerState& state, Recorder& recorder, const PushRequest&
     if (!payload.empty() && target(state, request, &agent, &outcome.error)) {
         outcome.id = state.next_push_id();
         const std::string key = device_key(state.scenario(), request.device_id);
+        // Sealed under the device's key when it has one (push_seal.h): a
+        // program squatting the agent's port reads none of it.
         const auto datagrams = communicate::make_datagrams(Kind::kPush, outcome.id, payload, key);
         // From the address the server listens on, as its replies come.
         os::SocketAddress local;

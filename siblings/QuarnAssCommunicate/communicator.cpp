@@ -4,11 +4,13 @@
 
 #include "cutil/trace.h"
 #include "cutil/xml.h"
+#include "interface/trust_settings.h"
 #include "os/error.h"
 #include "os/time.h"
 #include "siblings/QuarnAssCommunicate/document_text.h"
 #include "siblings/QuarnAssCommunicate/drop_log.h"
 #include "siblings/QuarnAssCommunicate/local_frame.h"
+#include "siblings/QuarnAssCommunicate/push_seal.h"
 #include "siblings/QuarnAssCommunicate/settings.h"
 #include "siblings/QuarnAssCommunicate/trace_source.h"
 
@@ -144,6 +146,7 @@ void Communicator::push_loop(void* self) {
         if (size < 0) continue;
         if (!key_read || os::tick_count() - key_time >= kKeyRefreshMs) {
             key = configured_push_key();
+            communicator->push_unsealed_ok_ = security_downgraded();
             key_read = true;
             key_time = os::tick_count();
         }
@@ -205,14 +208,32 @@ void Communicator::take_datagram(const char* bytes, std::size_t size, const os::
 
 void Communicator::deliver_push(const Header& header, const std::string& payload,
                                 const os::SocketAddress& from, const std::string& key) {
+    // Only a holder of the key gets this far (every fragment was tagged), so
+    // each refusal is traced: it is a server that does not seal, or a fault.
+    std::string text;
+    switch (open_push(key, push_unsealed_ok_, header, payload, &text)) {
+        case Opened::kOpened:
+            break;
+        case Opened::kUnsealed:
+            note_drop(Drop::kUnsealed, kPushFunction);
+            LogTrace(kPushFunction, kTraceError, kTraceSource, __LINE__,
+                     "推送 %u 未加密, 已丢弃 (配置了 CryptKey 时推送必须加密)",
+                     static_cast<unsigned>(header.id));
+            return;
+        case Opened::kBroken:
+            note_drop(Drop::kBadSeal, kPushFunction);
+            LogTrace(kPushFunction, kTraceError, kTraceSource, __LINE__, "推送 %u 无法解密, 已丢弃",
+                     static_cast<unsigned>(header.id));
+            return;
+    }
     if (!window_.take(header.id)) {
         note_drop(Drop::kReplayed, kPushFunction);
         return;
     }
-    XmlDocument document = parse_document(payload.data(), payload.size(), kPushFunction, __LINE__);
+    XmlDocument document = parse_document(text.data(), text.size(), kPushFunction, __LINE__);
     if (!document) {
         LogTrace(kPushFunction, kTraceError, kTraceSource, __LINE__, "推送报文无法解析: %u 字节",
-                 static_cast<unsigned>(payload.size()));
+                 static_cast<unsigned>(text.size()));
         return;
     }
     if (callback_.load() == nullptr) return;

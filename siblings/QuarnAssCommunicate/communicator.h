@@ -94,6 +94,7 @@ class Communicator {
     ListenState push_state_;
     ListenState local_state_;
     // Owned by the push thread.
+    bool push_unsealed_ok_ = false;  // SecurityDowngrade: keyed pushes may come unsealed
     std::map<PushKey, PendingPush> pending_;
     ReplayWindow window_;
     AnswerCache answers_;

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "os/crypto.h"
+#include "siblings/QuarnAssCommunicate/push_seal.h"
 
 namespace communicate {
 namespace {
@@ -33,26 +34,41 @@ bool tag_of(const std::string& key, const void* header, const void* fragment, st
 
 }  // namespace
 
-std::vector<std::string> make_datagrams(Kind kind, std::uint32_t id, const std::string& payload,
-                                        const std::string& key) {
+std::uint16_t fragment_count(std::size_t size) {
+    return static_cast<std::uint16_t>(size == 0 ? 1
+                                                : (size + kMaxFragmentSize - 1) / kMaxFragmentSize);
+}
+
+std::string header_bytes(const Header& header) {
+    std::string bytes(kHeaderSize, '\0');
+    std::memcpy(&bytes[0], kMagic, sizeof kMagic);
+    bytes[4] = static_cast<char>(kVersion);
+    bytes[5] = static_cast<char>(header.kind);
+    put16(&bytes[6], header.flags);
+    put32(&bytes[8], header.id);
+    put16(&bytes[12], header.index);
+    put16(&bytes[14], header.count);
+    put32(&bytes[16], header.total);
+    return bytes;
+}
+
+std::vector<std::string> frame_datagrams(Kind kind, std::uint16_t flags, std::uint32_t id,
+                                         const std::string& body, const std::string& key) {
     std::vector<std::string> datagrams;
-    if (payload.size() > kMaxPayload) return datagrams;
-    const std::size_t count =
-        payload.empty() ? 1 : (payload.size() + kMaxFragmentSize - 1) / kMaxFragmentSize;
-    for (std::size_t index = 0; index < count; ++index) {
+    if (body.size() > kMaxPayload) return datagrams;
+    Header header;
+    header.kind = kind;
+    header.flags = static_cast<std::uint16_t>(flags | (key.empty() ? 0 : kFlagTagged));
+    header.id = id;
+    header.count = fragment_count(body.size());
+    header.total = static_cast<std::uint32_t>(body.size());
+    for (std::size_t index = 0; index < header.count; ++index) {
         const std::size_t offset = index * kMaxFragmentSize;
         const std::size_t size =
-            payload.size() - offset < kMaxFragmentSize ? payload.size() - offset : kMaxFragmentSize;
-        std::string datagram(kHeaderSize, '\0');
-        std::memcpy(&datagram[0], kMagic, sizeof kMagic);
-        datagram[4] = static_cast<char>(kVersion);
-        datagram[5] = static_cast<char>(kind);
-        put16(&datagram[6], key.empty() ? 0 : kFlagTagged);
-        put32(&datagram[8], id);
-        put16(&datagram[12], static_cast<std::uint16_t>(index));
-        put16(&datagram[14], static_cast<std::uint16_t>(count));
-        put32(&datagram[16], static_cast<std::uint32_t>(payload.size()));
-        datagram.append(payload, offset, size);
+            body.size() - offset < kMaxFragmentSize ? body.size() - offset : kMaxFragmentSize;
+        header.index = static_cast<std::uint16_t>(index);
+        std::string datagram = header_bytes(header);
+        datagram.append(body, offset, size);
         if (!key.empty()) {
             os::Sha256Digest tag;
             if (!tag_of(key, datagram.data(), datagram.data() + kHeaderSize, size, tag)) return {};
@@ -61,6 +77,14 @@ std::vector<std::string> make_datagrams(Kind kind, std::uint32_t id, const std::
         datagrams.push_back(std::move(datagram));
     }
     return datagrams;
+}
+
+std::vector<std::string> make_datagrams(Kind kind, std::uint32_t id, const std::string& payload,
+                                        const std::string& key) {
+    if (kind != Kind::kPush || key.empty()) return frame_datagrams(kind, 0, id, payload, key);
+    std::string body;
+    if (!seal_push(key, id, payload, &body)) return {};
+    return frame_datagrams(kind, kFlagSealed, id, body, key);
 }
 
 Verdict read_datagram(const void* bytes, std::size_t size, const std::string& key,
@@ -104,8 +128,9 @@ Reassembly::Reassembly(const Header& first)
 
 Reassembly::Step Reassembly::add(const Fragment& fragment) {
     const Header& h = fragment.header;
-    if (h.kind != header_.kind || h.id != header_.id || h.count != header_.count ||
-        h.total != header_.total || h.index >= header_.count || have_[h.index]) {
+    if (h.kind != header_.kind || h.id != header_.id || h.flags != header_.flags ||
+        h.count != header_.count || h.total != header_.total || h.index >= header_.count ||
+        have_[h.index]) {
         return Step::kIgnored;
     }
     if (bytes_ + fragment.size > header_.total) return Step::kBroken;

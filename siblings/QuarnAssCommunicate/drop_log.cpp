@@ -11,7 +11,7 @@ namespace {
 
 constexpr std::uint32_t kTraceIntervalMs = 60 * 1000;
 
-std::atomic<std::uint64_t> g_counts[5];
+std::atomic<std::uint64_t> g_counts[7];
 std::atomic<bool> g_traced{false};
 std::atomic<std::uint32_t> g_last_trace{0};
 
@@ -35,11 +35,14 @@ void note_drop(Drop drop, const char* function) {
     g_counts[static_cast<int>(drop)].fetch_add(1, std::memory_order_relaxed);
     if (drop == Drop::kMalformed || !time_to_trace()) return;
     LogTrace(function, kTraceError, kTraceSource, __LINE__,
-             "丢弃未通过认证的报文: 未签名 %llu, 签名错误 %llu, 重放 %llu, 本地连接拒绝 %llu",
+             "丢弃未通过认证的报文: 未签名 %llu, 签名错误 %llu, 重放 %llu, 本地连接拒绝 %llu, "
+             "未加密推送 %llu, 无法解密推送 %llu",
              static_cast<unsigned long long>(count(Drop::kUntagged)),
              static_cast<unsigned long long>(count(Drop::kBadTag)),
              static_cast<unsigned long long>(count(Drop::kReplayed)),
-             static_cast<unsigned long long>(count(Drop::kLocalRefused)));
+             static_cast<unsigned long long>(count(Drop::kLocalRefused)),
+             static_cast<unsigned long long>(count(Drop::kUnsealed)),
+             static_cast<unsigned long long>(count(Drop::kBadSeal)));
 }
 
 void note_drop(Verdict verdict, const char* function) {
@@ -65,6 +68,8 @@ DropCounts drop_counts() {
     counts.bad_tag = count(Drop::kBadTag);
     counts.replayed = count(Drop::kReplayed);
     counts.local_refused = count(Drop::kLocalRefused);
+    counts.unsealed = count(Drop::kUnsealed);
+    counts.bad_seal = count(Drop::kBadSeal);
     return counts;
 }
 

@@ -15,9 +15,11 @@ struct DropCounts {
     std::uint64_t bad_tag = 0;
     std::uint64_t replayed = 0;
     std::uint64_t local_refused = 0;  // local frames without a valid tag
+    std::uint64_t unsealed = 0;       // pushes in clear under a key
+    std::uint64_t bad_seal = 0;       // sealed pushes that do not open
 };
 
-enum class Drop { kMalformed, kUntagged, kBadTag, kReplayed, kLocalRefused };
+enum class Drop { kMalformed, kUntagged, kBadTag, kReplayed, kLocalRefused, kUnsealed, kBadSeal };
 
 void note_drop(Drop drop, const char* function);
 // The drop a datagram's verdict stands for (nothing for an accepted one).

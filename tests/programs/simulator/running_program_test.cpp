@@ -22,6 +22,7 @@
 #include "siblings/QuarnAssCommunicate/datagram.h"
 #include "siblings/QuarnAssCommunicate/document_text.h"
 #include "siblings/QuarnAssCommunicate/push_answer.h"
+#include "siblings/QuarnAssCommunicate/push_seal.h"
 #include "siblings/QuarnAssCommunicate/udp_exchange.h"
 #include "support/gbk.h"
 
@@ -199,9 +200,10 @@ TEST_F(RunningSimulator, WebAuthenticationGivesRoleAndPolicyToKnownCredentialsOn
     EXPECT_NE(std::string::npos, admin->body.find("zhangsan")) << admin->body;
 }
 
-TEST_F(RunningSimulator, PushGoesToTheDeviceTaggedAndItsAnswerIsRecorded) {
+TEST_F(RunningSimulator, PushGoesToTheDeviceSealedAndItsAnswerIsRecorded) {
     ASSERT_TRUE(exchange(kQuery, kKey, 3000));  // the device speaks, so its address is known
     std::string received;
+    bool sealed = false;
     std::uint32_t push_id = 0;
     std::thread agent([&] {
         std::string buffer(communicate::kMaxDatagramSize, '\0');
@@ -214,7 +216,10 @@ TEST_F(RunningSimulator, PushGoesToTheDeviceTaggedAndItsAnswerIsRecorded) {
             fragment.header.kind != communicate::Kind::kPush) {
             return;
         }
-        received.assign(fragment.data, fragment.size);
+        // Sealed under the device's key: the port's holder reads it only with the key.
+        sealed = (fragment.header.flags & communicate::kFlagSealed) != 0;
+        communicate::open_push(kKey, false, fragment.header,
+                               std::string(fragment.data, fragment.size), &received);
         push_id = fragment.header.id;
         communicate::send_datagrams(
             agent_, from,
@@ -233,6 +238,7 @@ TEST_F(RunningSimulator, PushGoesToTheDeviceTaggedAndItsAnswerIsRecorded) {
     EXPECT_TRUE(answer["answered"].get<bool>()) << response->body;
     EXPECT_EQ(1, answer.value("result", -1));
 
+    EXPECT_TRUE(sealed);
     const XmlDocument push(cutil_xml_import(received.c_str(), "test", "push", __LINE__));
     ASSERT_TRUE(push) << received;
     EXPECT_STREQ("ShowUserOneMsg", cutil_xml_get(push.get(), "TARN/WhatToDo"));

@@ -9,6 +9,7 @@
 #include "os/crypto.h"
 #include "os/data_protection.h"
 #include "siblings/QuarnAssCommunicate/datagram.h"
+#include "siblings/QuarnAssCommunicate/push_seal.h"
 #include "siblings/QuarnAssCommunicate/replay_window.h"
 #include "tests/fakes/assistant_home.h"
 
@@ -52,6 +53,87 @@ TEST(DatagramLayout, FragmentsAndTagsAsTheWireFormatSays) {
     EXPECT_EQ(18u, make_datagrams(Kind::kRequest, 1, std::string(kMaxPayload, 'x'), "").size());
     EXPECT_TRUE(make_datagrams(Kind::kRequest, 1, std::string(kMaxPayload + 1, 'x'), "").empty());
 }
+
+// A keyed push as the wire format says: flags 3, the body a fresh 12-byte
+// nonce, the AES-256-GCM cipher text and tag under HMAC-SHA256(key,
+// "QuarnPushSeal\n"), the header (index 0) as associated data.
+TEST(DatagramLayout, KeyedPushTravelsSealed) {
+    const std::string plain = "<TARN><Password>Quarn@123</Password></TARN>";
+    const auto sealed = make_datagrams(Kind::kPush, 7, plain, "k3y");
+    ASSERT_EQ(1u, sealed.size());
+    const std::size_t total = plain.size() + 28;
+    ASSERT_EQ(20 + total + 32, sealed[0].size());
+    const std::string body = sealed[0].substr(20, total);
+    EXPECT_EQ(by_hand(3, 3, 7, 0, 1, static_cast<std::uint32_t>(total), body, "k3y"), sealed[0]);
+    EXPECT_EQ(std::string::npos, sealed[0].find("Quarn@123"));
+    EXPECT_NE(body, make_datagrams(Kind::kPush, 7, plain, "k3y")[0].substr(20, total));
+
+    const char label[] = "QuarnPushSeal\n";
+    os::Sha256Digest seal_key;
+    ASSERT_TRUE(os::hmac_sha256({"k3y", 3}, {{label, sizeof label - 1}}, seal_key));
+    std::string opened;
+    ASSERT_TRUE(os::aead_open(seal_key.data(), reinterpret_cast<const std::uint8_t*>(body.data()),
+                              {sealed[0].data(), 20}, {body.data() + 12, body.size() - 12},
+                              &opened));
+    EXPECT_EQ(plain, opened);
+    // Answers, requests and replies stay as they were: tagged, not sealed.
+    EXPECT_EQ(by_hand(4, 1, 7, 0, 1, 3, "abc", "k3y"),
+              make_datagrams(Kind::kPushAnswer, 7, "abc", "k3y")[0]);
+    EXPECT_TRUE(make_datagrams(Kind::kPush, 7, std::string(kMaxPayload - 27, 'x'), "k").empty());
+    EXPECT_EQ(18u, make_datagrams(Kind::kPush, 7, std::string(kMaxPayload - 28, 'x'), "k").size());
+}
+
+struct OpenCase {
+    const char* name;
+    const char* key;
+    bool unsealed_ok;
+    std::uint16_t flags;  // the received header's
+    std::uint32_t id;     // the received header's; sealed for id 7
+    int flip;             // a body byte changed, from the end when negative
+    Opened opened;
+};
+
+constexpr int kNone = 1 << 30;
+const OpenCase kOpenCases[] = {
+    {"Sealed", "k", false, 3, 7, kNone, Opened::kOpened},
+    {"NonceChanged", "k", false, 3, 7, 0, Opened::kBroken},
+    {"CipherTextChanged", "k", false, 3, 7, 20, Opened::kBroken},
+    {"GcmTagChanged", "k", false, 3, 7, -1, Opened::kBroken},
+    {"MovedToAnotherId", "k", false, 3, 8, kNone, Opened::kBroken},
+    {"HeaderFlagsChanged", "k", false, 7, 7, kNone, Opened::kBroken},
+    {"OtherDevicesKey", "j", false, 3, 7, kNone, Opened::kBroken},
+    {"SealedButNoKey", "", true, 3, 7, kNone, Opened::kBroken},
+    {"UnsealedUnderKey", "k", false, 1, 7, kNone, Opened::kUnsealed},
+    {"UnsealedDowngraded", "k", true, 1, 7, kNone, Opened::kOpened},
+    {"UnsealedWithoutKey", "", true, 0, 7, kNone, Opened::kOpened},
+};
+
+class OpenPush : public testing::TestWithParam<OpenCase> {};
+
+TEST_P(OpenPush, OpensOnlyTheBodySealedForItsHeader) {
+    const OpenCase& c = GetParam();
+    // Two fragments: the header handed over is the last one's (index 1).
+    const std::string plain =
+        "<TARN><Data>" + std::string(kMaxFragmentSize, 'x') + "</Data></TARN>";
+    std::string body = plain;
+    if ((c.flags & kFlagSealed) != 0) {
+        ASSERT_TRUE(seal_push("k", 7, plain, &body));
+    }
+    if (c.flip != kNone) body[c.flip >= 0 ? c.flip : body.size() - 1] ^= 1;
+    Header header;
+    header.kind = Kind::kPush;
+    header.flags = c.flags;
+    header.id = c.id;
+    header.index = 1;
+    header.count = 2;
+    header.total = static_cast<std::uint32_t>(body.size());
+    std::string text;
+    EXPECT_EQ(c.opened, open_push(c.key, c.unsealed_ok, header, body, &text));
+    EXPECT_EQ(c.opened == Opened::kOpened ? plain : "", text);
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, OpenPush, testing::ValuesIn(kOpenCases),
+                         [](const auto& row) { return std::string(row.param.name); });
 
 struct ReadCase {
     const char* name;

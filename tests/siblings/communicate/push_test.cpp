@@ -1,4 +1,4 @@
-// Pushes under a key (tags and freshness) and the local listener's frames,
+// Pushes under a key (tags, seals and freshness) and the local listener's frames,
 // against a running Communicator with a recording callback.
 #include <gtest/gtest.h>
 
@@ -15,6 +15,7 @@
 #include "siblings/QuarnAssCommunicate/drop_log.h"
 #include "siblings/QuarnAssCommunicate/local_frame.h"
 #include "siblings/QuarnAssCommunicate/push_answer.h"
+#include "siblings/QuarnAssCommunicate/push_seal.h"
 #include "siblings/communicate/fixture.h"
 #include "siblings/communicate/scripted_peer.h"
 
@@ -43,7 +44,9 @@ class RunningCommunicator : public CommunicateTest {
     std::unique_ptr<communicate::Communicator> communicator_;
 };
 
-enum class Tag { kGood, kNone, kWrong };
+// kGood: sealed and tagged under the key. The others tagged correctly
+// whenever a tag is there, so that only the seal stands in their way.
+enum class Tag { kGood, kNone, kWrong, kUnsealed, kBodyChanged, kSealedForOtherId, kOtherDevice };
 
 struct Push {
     std::uint32_t id;
@@ -53,8 +56,22 @@ struct Push {
 std::vector<std::string> push_datagrams(const Push& push) {
     const std::string command =
         "<TARN><WhatToDo>IpRenew</WhatToDo><N>" + std::to_string(push.id) + "</N></TARN>";
-    auto datagrams = communicate::make_datagrams(Kind::kPush, push.id, command,
-                                                 push.tag == Tag::kNone ? "" : kKey);
+    std::string body;
+    switch (push.tag) {
+        case Tag::kUnsealed:
+            return communicate::frame_datagrams(Kind::kPush, 0, push.id, command, kKey);
+        case Tag::kBodyChanged:
+        case Tag::kSealedForOtherId:
+            EXPECT_TRUE(communicate::seal_push(
+                kKey, push.id + (push.tag == Tag::kBodyChanged ? 0 : 1), command, &body));
+            if (push.tag == Tag::kBodyChanged) body[body.size() / 2] ^= 1;
+            return communicate::frame_datagrams(Kind::kPush, communicate::kFlagSealed, push.id,
+                                                body, kKey);
+        default:
+            break;
+    }
+    const char* key = push.tag == Tag::kNone ? "" : push.tag == Tag::kOtherDevice ? "1002" : kKey;
+    auto datagrams = communicate::make_datagrams(Kind::kPush, push.id, command, key);
     if (push.tag == Tag::kWrong) datagrams[0].back() ^= 1;
     return datagrams;
 }
@@ -63,12 +80,18 @@ struct PushCase {
     const char* name;
     std::vector<Push> pushes;             // sent before a fresh probe (id 5000)
     std::vector<std::uint32_t> answered;  // ids answered, the probe's included
+    bool downgraded = false;              // SecurityDowngrade=1
 };
 
 const PushCase kPushCases[] = {
-    {"FreshAnswered", {{1000, Tag::kGood}}, {1000, 5000}},
+    {"FreshSealedOpenedAndAnswered", {{1000, Tag::kGood}}, {1000, 5000}},
     {"UntaggedDropped", {{1000, Tag::kNone}}, {5000}},
     {"WronglyTaggedDropped", {{1000, Tag::kWrong}}, {5000}},
+    {"UnsealedUnderKeyDropped", {{1000, Tag::kUnsealed}}, {5000}},
+    {"UnsealedTakenWhenDowngraded", {{1000, Tag::kUnsealed}}, {1000, 5000}, true},
+    {"SealedBodyChangedDropped", {{1000, Tag::kBodyChanged}}, {5000}},
+    {"SealMovedToAnotherIdDropped", {{1000, Tag::kSealedForOtherId}}, {5000}},
+    {"OtherDevicesKeyDropped", {{1000, Tag::kOtherDevice}}, {5000}},
     {"ReplayDropped", {{1000, Tag::kGood}, {1000, Tag::kGood}}, {1000, 5000}},
     {"OlderThanWindowDropped", {{1000, Tag::kGood}, {936, Tag::kGood}}, {1000, 5000}},
     {"LateInsideWindowAnswered", {{1000, Tag::kGood}, {937, Tag::kGood}}, {1000, 937, 5000}},
@@ -76,7 +99,8 @@ const PushCase kPushCases[] = {
 
 class KeyedPushes : public RunningCommunicator, public testing::WithParamInterface<PushCase> {};
 
-TEST_P(KeyedPushes, OnlyFreshTaggedPushesReachTheCallback) {
+TEST_P(KeyedPushes, OnlyFreshSealedPushesReachTheCallback) {
+    if (GetParam().downgraded) write("SecurityDowngrade", "1");
     ScriptedPeer server(0, kKey);
     for (const Push& push : GetParam().pushes)
         server.send(communicator_->push_port(), push_datagrams(push));
