@@ -1,8 +1,9 @@
 // Datagrams as the push receiver meets them: the input is a run of
 // datagrams, each a 2-byte little-endian length and its bytes; the first
-// byte chooses whether a key is configured. Every accepted fragment goes
-// into the reassembly of its message, and every complete message must hold
-// exactly the total its header announced.
+// byte chooses whether a key is configured (its second bit: whether unsealed
+// pushes are admitted). Every accepted fragment goes into the reassembly of
+// its message, every complete message must hold exactly the total its header
+// announced, and a complete push is opened as the receiver opens it.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -11,6 +12,7 @@
 #include <string>
 
 #include "siblings/QuarnAssCommunicate/datagram.h"
+#include "siblings/QuarnAssCommunicate/push_seal.h"
 #include "siblings/QuarnAssCommunicate/replay_window.h"
 
 using namespace communicate;
@@ -32,8 +34,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             if (!slot) slot = std::make_unique<Reassembly>(fragment.header);
             const Reassembly::Step step = slot->add(fragment);
             if (step == Reassembly::Step::kComplete) {
-                const std::uint32_t total = slot->header().total;
-                if (slot->take().size() != total) abort();
+                const Header header = slot->header();
+                const std::string body = slot->take();
+                if (body.size() != header.total) abort();
+                std::string text;
+                if (header.kind == Kind::kPush &&
+                    open_push(key, (data[0] & 2) != 0, header, body, &text) == Opened::kOpened &&
+                    text.size() > body.size()) {
+                    abort();
+                }
                 window.take(fragment.header.id);
                 pending.erase(fragment.header.id);
             } else if (step == Reassembly::Step::kBroken) {

@@ -268,11 +268,14 @@ class HostileNeighbour(unittest.TestCase):
         code, out = self.product.quarnctl("switch", "zhangsan", PASSWORD, timeout=90)
         self.assertEqual(0, code, out)
 
-        # Every push it took is tagged (flags bit 0 at offset 6): it could not
-        # forge one. The local channel sent it its hello and nothing more.
+        # Every push it took is tagged and sealed (flags bits 0 and 1 at offset
+        # 6): it could neither forge one nor read the switch password. The
+        # local channel sent it its hello and nothing more.
         self.assertTrue(received["udp"])
         for datagram in received["udp"]:
-            self.assertEqual(1, bytes.fromhex(datagram)[6] & 1)
+            self.assertEqual(3, bytes.fromhex(datagram)[6] & 3)
+            for secret in encodings(PASSWORD):
+                self.assertNotIn(secret.encode(), bytes.fromhex(datagram))
         for stream in received["tcp"]:
             for secret in encodings(PASSWORD):
                 self.assertNotIn(secret.encode(), bytes.fromhex(stream))
