@@ -66,6 +66,11 @@ TEST(ModuleManifest, SignedButMalformedManifestIsRefused) {
             EXPECT_EQ(digest, listed);
         }
     }
+    // A key's text is read with blanks and line ends around it.
+    os::EcdsaPublicKey parsed{};
+    EXPECT_TRUE(
+        activex::parse_public_key(" \t" + activex::public_key_text(public_key) + "\r\n", &parsed));
+    EXPECT_EQ(public_key, parsed);
 }
 
 }  // namespace
