@@ -32,6 +32,7 @@ TEST(ModuleManifest, SignedButMalformedManifestIsRefused) {
     const Row rows[] = {
         {head + "9223372036854775807\n" + entry, 9223372036854775807u},
         {head + "10\n" + upper + "  A.dll\n", 10},
+        {head + "7\n" + hex + "  x\n" + entry, 7},  // a name of one character
         {head + "9223372036854775808\n" + entry, 0},
         {head + "18446744073709551617\n" + entry, 0},  // 2^64 + 1
         {head + "0\n" + entry, 0},
