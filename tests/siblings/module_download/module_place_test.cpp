@@ -48,6 +48,7 @@ TEST(ModulePlace, OnlyTrustedFoldersAndPlainRemoteNames) {
         {"/home/u/Quarn/", "", kOutside},
         {"/home/u/QuarnX/A.dll", "", kOutside},
         {"D:\\Cache\\A.dll", "", kOutside},
+        {"C:\\", "", kOutside},
         {"/other/A.dll", "", kOutside},
         {"c:\\cache\\A.dll", windows ? "c:\\cache\\A.dll" : "", windows ? "" : kOutside},
     };
