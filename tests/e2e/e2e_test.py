@@ -150,9 +150,11 @@ class EndToEnd(unittest.TestCase):
                    '\r\n\t<Msg>forged-push</Msg>\r\n</TARN>\r\n').encode("gbk")
         # Ids above any the simulator will use: taking one would lock its pushes out.
         base = int(time.time()) + 100000 + random.randrange(1000)
-        # The last: another endpoint's own key, which its user can read.
+        # Then another endpoint's own key, which its user can read; last this
+        # endpoint's own key, the push tagged but not sealed (flags 1, not 3).
         rows = ((base, None), (base + 1, b"\0" * 32), (base + 2, b"wrong-key"),
-                (base + 3, self.sim.device_key("1002").encode()))
+                (base + 3, self.sim.device_key("1002").encode()),
+                (base + 4, self.sim.device_key("1001").encode()))
         for message_id, tag in rows:
             flags = 1 if tag is not None else 0
             header = struct.pack("<4sBBHIHHI", b"TARN", 1, 3, flags, message_id, 0, 1, len(payload))
