@@ -28,9 +28,16 @@ void print_protections() {
             "security:    DOWNGRADED (SecurityDowngrade=1): protections an installation "
             "did not set up are off\n");
     }
-    std::printf("pushes:      %s\n", push_key ? "authenticated with this device's key (CryptKey)"
-                                     : downgraded ? "NOT AUTHENTICATED: taken without a key"
-                                                  : "refused: no CryptKey (install again)");
+    // With the key every push is sealed; the downgrade admits unsealed ones too.
+    const char* pushes = "refused: no CryptKey (install again)";
+    if (push_key) {
+        pushes = downgraded
+                     ? "authenticated with this device's key (CryptKey), UNSEALED ones taken too"
+                     : "authenticated with this device's key (CryptKey), sealed";
+    } else if (downgraded) {
+        pushes = "NOT AUTHENTICATED: taken without a key";
+    }
+    std::printf("pushes:      %s\n", pushes);
     std::printf("modules:     %s\n", sign_key     ? "signed manifests (ModuleSignKey), no rollback"
                                      : downgraded ? "NOT VERIFIED: loaded without a manifest"
                                                   : "refused: no ModuleSignKey (install again)");

@@ -79,7 +79,7 @@ class EndToEnd(unittest.TestCase):
         self.assertEqual(88, len(config.get("ModuleSignKey", "")))
         self.assertNotIn("SecurityDowngrade", config)
         status = self.product.quarnctl("status")[1]
-        lines = ["pushes:      authenticated with this device's key (CryptKey)",
+        lines = ["pushes:      authenticated with this device's key (CryptKey), sealed\n",
                  "modules:     signed manifests (ModuleSignKey), no rollback"]
         if self.sim.https:  # unless QUARN_E2E_HTTPS=0 turned it off
             self.assertTrue(config.get("WebUrl", "").startswith("https://"), config.get("WebUrl"))
@@ -234,15 +234,17 @@ class TrustStatus(unittest.TestCase):
         ({"WebUrl": "https://localhost:36580", "CryptKey": "k" * 64, "ModuleSignKey": "A" * 88,
           "SecurityDowngrade": "1"},
          ("server:      https, verified through the system trust store\n",
-          "security:    DOWNGRADED", "pushes:      authenticated with this device's key (CryptKey)",
+          "security:    DOWNGRADED",
+          "pushes:      authenticated with this device's key (CryptKey), UNSEALED ones taken too",
           "modules:     signed manifests (ModuleSignKey), no rollback"), ("NOT ",)),
         ({"ServerKeyPin": "B" * 43 + "=", "SecurityDowngrade": "0"},
          ("server:      https, verified through the system trust store and the pinned key "
-          "(ServerKeyPin)", "pushes:      authenticated"), ("DOWNGRADED",)),
+          "(ServerKeyPin)", "pushes:      authenticated with this device's key (CryptKey), sealed\n"),
+         ("DOWNGRADED", "UNSEALED")),
         # A damaged store loses the keys and the downgrade with them: it refuses.
         ({"SecurityDowngrade": "1"}, ("security:    DOWNGRADED",), ()),
         (DAMAGE, REFUSING + ("store:       a damaged store was set aside",),
-         ("DOWNGRADED", "NOT ", "(CryptKey)\n", "(ServerKeyPin)")),
+         ("DOWNGRADED", "NOT ", "(CryptKey),", "(ServerKeyPin)")),
     ]
 
     @classmethod
