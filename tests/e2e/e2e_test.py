@@ -79,7 +79,7 @@ class EndToEnd(unittest.TestCase):
         self.assertEqual(88, len(config.get("ModuleSignKey", "")))
         self.assertNotIn("SecurityDowngrade", config)
         status = self.product.quarnctl("status")[1]
-        lines = ["pushes:      authenticated with this device's key (CryptKey), sealed\n",
+        lines = ["pushes:      authenticated with this device's key (CryptKey), sealed",
                  "modules:     signed manifests (ModuleSignKey), no rollback"]
         if self.sim.https:  # unless QUARN_E2E_HTTPS=0 turned it off
             self.assertTrue(config.get("WebUrl", "").startswith("https://"), config.get("WebUrl"))
@@ -239,7 +239,7 @@ class TrustStatus(unittest.TestCase):
           "modules:     signed manifests (ModuleSignKey), no rollback"), ("NOT ",)),
         ({"ServerKeyPin": "B" * 43 + "=", "SecurityDowngrade": "0"},
          ("server:      https, verified through the system trust store and the pinned key "
-          "(ServerKeyPin)", "pushes:      authenticated with this device's key (CryptKey), sealed\n"),
+          "(ServerKeyPin)", "pushes:      authenticated with this device's key (CryptKey), sealed"),
          ("DOWNGRADED", "UNSEALED")),
         # A damaged store loses the keys and the downgrade with them: it refuses.
         ({"SecurityDowngrade": "1"}, ("security:    DOWNGRADED",), ()),
