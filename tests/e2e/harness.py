@@ -232,11 +232,13 @@ class Product:
     # --- files --------------------------------------------------------------
 
     def install_files(self):
-        """Copies the modules and programs of the build, as the installer does."""
+        """Copies the modules and programs of the build, as the installer does
+        (the build's test programs, which no installer ships, stay behind)."""
         os.makedirs(self.dir, exist_ok=True)
         for name in sorted(os.listdir(self.bin_dir)):
             source = os.path.join(self.bin_dir, name)
-            if os.path.isfile(source) and name.endswith((".dll", ".exe")):
+            if (os.path.isfile(source) and name.endswith((".dll", ".exe")) and
+                    not name.startswith("test_")):
                 shutil.copy2(source, os.path.join(self.dir, name))
 
     def path(self, name):
