@@ -4,6 +4,7 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "os/types.h"
@@ -109,5 +110,15 @@ std::size_t copy_out(const std::string& text, char* out, std::size_t size);
 // the Windows process list would show it; empty for kernel threads and
 // processes already gone.
 std::string process_file_name(const char* pid);
+
+// Calls `visit(pid)` ("1234") for every process of this machine until it
+// returns false. Processes of another pid namespace are not of this machine
+// and are left out (process_list.cpp).
+void for_each_process(const std::function<bool(const char* pid)>& visit);
+
+// The counting rule of the Windows process list: the listed name over its
+// own length against the beginning of `exe_name`, without regard to case (a
+// shorter `exe_name` fails on its terminator).
+bool listed_name_matches(const std::string& listed, const char* exe_name);
 
 }  // namespace os::posix

@@ -2,7 +2,6 @@
 // them (any process, no PID-reuse race), with a polling fallback.
 #include "os/process.h"
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <linux/futex.h>
 #include <poll.h>
@@ -531,21 +530,11 @@ void handle_close(Handle handle) {
 
 int process_count_by_name(const char* exe_name, int stop_at) {
     if (exe_name == nullptr) return 0;
-    DIR* proc = opendir("/proc");
-    if (proc == nullptr) return 0;
     int count = 0;
-    while (dirent* entry = readdir(proc)) {
-        if (entry->d_name[0] < '0' || entry->d_name[0] > '9') continue;
-        const std::string name = posix::process_file_name(entry->d_name);
-        if (name.empty()) continue;
-        // The process's name over its own length against the beginning of
-        // `exe_name`; a shorter `exe_name` fails on its terminator.
-        if (strncasecmp(name.c_str(), exe_name, name.size()) == 0) {
-            ++count;
-            if (stop_at > 0 && count >= stop_at) break;
-        }
-    }
-    closedir(proc);
+    posix::for_each_process([&](const char* pid) {
+        if (posix::listed_name_matches(posix::process_file_name(pid), exe_name)) ++count;
+        return stop_at <= 0 || count < stop_at;
+    });
     return count;
 }
 
@@ -655,32 +644,3 @@ void process_exit(std::uint32_t exit_code) {
 }
 
 }  // namespace os
-
-namespace os::posix {
-
-// The executable file name of a running process as the Windows process list
-// would show it; empty for kernel threads and processes already gone.
-std::string process_file_name(const char* pid) {
-    char path[64];
-    char target[4096];
-    std::snprintf(path, sizeof path, "/proc/%s/exe", pid);
-    const ssize_t length = readlink(path, target, sizeof target - 1);
-    std::string name;
-    if (length > 0) {
-        name.assign(target, static_cast<std::size_t>(length));
-        const char kDeleted[] = " (deleted)";
-        if (name.size() > sizeof kDeleted - 1 &&
-            name.compare(name.size() - (sizeof kDeleted - 1), std::string::npos, kDeleted) == 0) {
-            name.resize(name.size() - (sizeof kDeleted - 1));
-        }
-    } else {
-        // Another user's process: its first argument names the program.
-        std::snprintf(path, sizeof path, "/proc/%s/cmdline", pid);
-        std::ifstream file(path, std::ios::binary);
-        std::getline(file, name, '\0');
-    }
-    const std::size_t slash = name.rfind('/');
-    return slash == std::string::npos ? name : name.substr(slash + 1);
-}
-
-}  // namespace os::posix

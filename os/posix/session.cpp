@@ -3,7 +3,6 @@
 // SIGHUP through sigwait.
 #include "os/session.h"
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <pwd.h>
 #include <signal.h>
@@ -229,19 +228,17 @@ std::string desktop_link_path(const char* name) {
 
 int process_end_others(const char* exe_name) {
     if (exe_name == nullptr || *exe_name == '\0') return 0;
-    DIR* proc = opendir("/proc");
-    if (proc == nullptr) return 0;
     const pid_t self = getpid();
     int ended = 0;
-    while (const dirent* entry = readdir(proc)) {
-        if (entry->d_name[0] < '0' || entry->d_name[0] > '9') continue;
-        const pid_t pid = static_cast<pid_t>(std::atol(entry->d_name));
-        if (pid == self) continue;
-        const std::string name = posix::process_file_name(entry->d_name);
-        if (!name.empty() && strcasecmp(name.c_str(), exe_name) == 0 && kill(pid, SIGTERM) == 0)
+    posix::for_each_process([&](const char* pid_text) {
+        const pid_t pid = static_cast<pid_t>(std::atol(pid_text));
+        const std::string name = posix::process_file_name(pid_text);
+        if (pid != self && !name.empty() && strcasecmp(name.c_str(), exe_name) == 0 &&
+            kill(pid, SIGTERM) == 0) {
             ++ended;
-    }
-    closedir(proc);
+        }
+        return true;
+    });
     return ended;
 }
 

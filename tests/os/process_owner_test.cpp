@@ -1,6 +1,7 @@
 // Counting the caller's own processes: a process of another user with the
 // same name is left out. The other user's process needs root to start it
-// (setpriv), so that row runs natively as root only.
+// (setpriv), so that row runs natively as root only. A process in another pid
+// namespace (a container started from this machine) is not counted or ended.
 #include "os/process_owner.h"
 
 #include <gtest/gtest.h>
@@ -69,6 +70,48 @@ TEST(ProcessOwner, OwnProcessesCountedOthersNot) {
     EXPECT_EQ(0, os::process_count_own_by_name("QuarnOwnerProbe.exe", 0));
     os::process_terminate(other, 0);
     quarn::test::wait_helper(other);
+    std::filesystem::remove_all(folder);
+}
+
+TEST(ProcessOwner, ProcessesOfAnotherPidNamespaceAreNotOfThisMachine) {
+#ifdef _WIN32
+    GTEST_SKIP() << "pid namespaces are a POSIX matter";
+#endif
+    const std::string unshare = "/usr/bin/unshare";
+    if (!std::filesystem::exists(unshare) || !running_as_root()) {
+        GTEST_SKIP() << "a pid namespace needs root and unshare";
+    }
+    const std::filesystem::path folder = std::filesystem::temp_directory_path() /
+                                         ("quarn-pidns-" + std::to_string(os::process_id()));
+    std::filesystem::create_directories(folder);
+    const std::string path = (folder / "QuarnNamespaceProbe.exe").string();
+    std::filesystem::copy_file("/bin/sleep", path);
+    // The same program in this namespace (counted), then in a new one.
+    const char* here[] = {"--fork", "--kill-child", path.c_str(), "20", nullptr};
+    const char* apart[] = {"--pid", "--fork", "--kill-child", path.c_str(), "20", nullptr};
+    // Whether the program runs, as /proc shows it whatever its namespace.
+    const auto running = [&path] {
+        std::error_code error;
+        for (const auto& entry : std::filesystem::directory_iterator("/proc", error)) {
+            if (std::filesystem::read_symlink(entry.path() / "exe", error) == path) return true;
+        }
+        return false;
+    };
+    struct Row {
+        const char* const* arguments;
+        int counted;
+    };
+    for (const Row& row : {Row{here, 1}, Row{apart, 0}}) {
+        const os::Handle launcher = os::process_spawn(unshare.c_str(), row.arguments);
+        ASSERT_NE(nullptr, launcher);
+        for (int i = 0; i < 400 && !running(); ++i) os::sleep_ms(10);
+        ASSERT_TRUE(running());
+        SCOPED_TRACE(row.counted);
+        EXPECT_EQ(row.counted, os::process_count_by_name("QuarnNamespaceProbe.exe", 0));
+        EXPECT_EQ(row.counted, os::process_count_own_by_name("QuarnNamespaceProbe.exe", 0));
+        os::process_terminate(launcher, 0);
+        quarn::test::wait_helper(launcher);
+    }
     std::filesystem::remove_all(folder);
 }
 
