@@ -240,6 +240,17 @@ TEST_F(Install, FullPacketStoresEverythingInOrderAndStartsTheInstaller) {
               read_file(home_.path("TarnAssistant.inf")));
     EXPECT_EQ("-cl:Quarn|-install", started_with(true));
     EXPECT_TRUE(deletion_scheduled());
+    // The saving steps, traced at error level in this order.
+    std::string steps;
+    for (const auto& record : traces_.find("InstallTarnAssistant", "")) {
+        const std::string& said = record.message;
+        if (record.level == kTraceError && said.find("保存") != std::string::npos)
+            steps += said.substr(0, said.find(" Error=")) + "\n";
+    }
+    EXPECT_GBK_EQ(
+        "开始保存配置\n开始保存 认证用户名和密码\n完成保存 认证用户名和密码\n开始保存 "
+        "最后认证类型\n完成保存 最后认证类型\n配置保存完成\n",
+        steps);
 }
 
 struct EdgeCase {
@@ -283,6 +294,10 @@ TEST_P(InstallEdges, StoreAndCommandLine) {
     EXPECT_EQ(c.value, stored(c.key));
     EXPECT_EQ(c.ttl, ttl());
     EXPECT_EQ(c.command_line, started_with(true));
+    const bool dropped = std::string(c.changes).find('"') != std::string::npos;
+    EXPECT_EQ(
+        dropped ? 1u : 0u,
+        traces_.find("InstallTarnAssistant", "桌面快捷方式名称中有文件名不能有的字符").size());
 }
 
 INSTANTIATE_TEST_SUITE_P(Rows, InstallEdges, testing::ValuesIn(kEdgeCases),
