@@ -33,6 +33,7 @@ const ScheduleCase kCases[] = {
     {"NoAuthTime", "AuthTime", "0100", ""},
     {"AuthTimeNotADate", "AuthTime=soon", "0100", ""},
     {"IntervalReached", "AuthTime=2026-02-02 09:00:00", "0100", ""},
+    {"IntervalOfADayReached", "AuthInterval=1440;AuthTime=2026-02-01 10:00:00", "0100", ""},
     {"ThreeMinutesOverdue", "AuthTime=2026-02-02 08:57:00", "0110", SLEPT},
     {"IntervalZeroJustSent", "AuthInterval=0;AuthTime=2026-02-02 10:00:00", "0100", ""},
     {"IntervalZeroThreeMinutes", "AuthInterval=0;AuthTime=2026-02-02 09:57:00", "0110", SLEPT},

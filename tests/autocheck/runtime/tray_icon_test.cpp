@@ -132,6 +132,9 @@ TEST_P(TrayRebuild, ClearsThenBuildsTheMenuItsSettingsAllowAndTheStatusIcon) {
     EXPECT_EQ(absent ? 1u : 0u,
               traces_.find("ShowOrUpdateIcon", "没有取到检查结果, 所以就认为认证通过").size());
     EXPECT_EQ("", pass({}));  // ShowNewIcon was put back to "0"
+    char show_new[8] = "";
+    ReadConfigText("ShowNewIcon", show_new, sizeof show_new);
+    EXPECT_STREQ("0", show_new);
 }
 
 INSTANTIATE_TEST_SUITE_P(Settings, TrayRebuild, testing::ValuesIn(kRebuilds),
