@@ -15,7 +15,7 @@ from harness import Product, Simulator, install_and_log_on, is_trade, load_scena
 from hostile_proxy import HostileServer, document
 
 OPTIONS = {}
-KEY = "hostile-shared-key"
+DEVICE = "1001"  # the scenario's endpoint; the relay tags its answers with its key
 UPSTREAM = 36547
 PASSWORDS = ("Quarn@123", "lisi-pass")
 FORGED = "2001-01-01 00:00:00          forged"
@@ -30,7 +30,7 @@ UPDATE_BOUND = 64 << 10
 
 
 def scenario():
-    changes = dict(crypt_key=KEY, ports={"udp": UPSTREAM, "http": 36580},
+    changes = dict(ports={"udp": UPSTREAM, "http": 36580},
                    check_param={"AuthInterval": 60})
     sim = load_scenario("sample.json", **changes)
     item = sim["check_items"]["103"]
@@ -62,7 +62,8 @@ class HostileServerScenarios(unittest.TestCase):
         cls.product = Product(OPTIONS["bin"], wine=OPTIONS["wine"])
         cls.sim = Simulator(OPTIONS["simulator"], cls.product.top, cls.product.bin_dir)
         cls.sim.start(scenario())
-        cls.server = HostileServer(36537, UPSTREAM, KEY)
+        cls.key = cls.sim.device_key(DEVICE)
+        cls.server = HostileServer(36537, UPSTREAM, cls.key)
         install_and_log_on(cls.product, cls.sim)
 
     @classmethod
@@ -138,7 +139,7 @@ class HostileServerScenarios(unittest.TestCase):
         self.assertEqual([], self.product.pages_opened()[before:])
 
     def test_4_no_secret_in_any_file_but_the_sealed_store(self):
-        secrets = list(PASSWORDS) + [KEY]
+        secrets = list(PASSWORDS) + [self.key]
         for text in list(secrets):
             encoded = base64.b64encode(text.encode()).decode()
             secrets.append(encoded.replace("+", ",").replace("=", ":").replace("/", "."))

@@ -23,7 +23,7 @@ except ImportError:
     HostileServer = None
 
 OPTIONS = {}
-KEY = "liveness-shared-key"
+DEVICE = "1001"  # the scenario's endpoint; the relay tags its answers with its key
 UPSTREAM = 36557
 # Threads a cycle may leave behind for good (the switch thread ends with its
 # queue; the module-call component and the HTTP client may keep one each).
@@ -35,7 +35,7 @@ RSS_SLACK_KIB = 8 * 1024
 def scenario():
     # Behind the relay when there is one, else on the server port itself.
     ports = {"udp": UPSTREAM, "http": 36580} if HostileServer else {"udp": 36537, "http": 36580}
-    return load_scenario("sample.json", crypt_key=KEY, ports=ports,
+    return load_scenario("sample.json", ports=ports,
                          check_param={"AuthInterval": 60})
 
 
@@ -79,7 +79,8 @@ class Liveness(unittest.TestCase):
             "quarantine_size_mb=0:allocator_release_to_os_interval_ms=0"
         cls.sim = Simulator(OPTIONS["simulator"], cls.product.top, download_folder(cls.product))
         cls.sim.start(scenario())
-        cls.server = HostileServer(36537, UPSTREAM, KEY) if HostileServer else None
+        cls.server = (HostileServer(36537, UPSTREAM, cls.sim.device_key(DEVICE))
+                      if HostileServer else None)
         cls.product.install_files()
         code, out = cls.product.install_packet(cls.sim)
         assert code == 0, out
