@@ -68,24 +68,26 @@ QUARN_TEST_HELPER(start_case) {
 struct StartCase {
     const char* name;
     const char* command_switch;
-    bool another_runs;
+    int assistants;  // doubles of TarnAssistant.exe: 1 stands for the caller, 2 for another too
     const char* check_url;
     int helper_result;
     const char* page_url;  // the page the dialog is opened with, or null
 };
 
 const StartCase kCases[] = {
-    {"ByHandAlone", "none", false, "http://srv/c", kStartedThreads, "http://srv/c?from=assistant"},
-    {"ByHandWithAnotherRunning", "none", true, "http://srv/c?a=1", kExitedAfterPage,
+    {"ByHandAlone", "none", 0, "http://srv/c", kStartedThreads, "http://srv/c?from=assistant"},
+    {"ByHandWithAnotherRunning", "none", 2, "http://srv/c?a=1", kExitedAfterPage,
      "http://srv/c?a=1&from=assistant"},
-    {"ByHandWithoutCheckUrl", "none", false, "-", kStartedThreads, nullptr},
-    {"InstallWithAnotherRunning", "-install", true, "http://srv/c", kExitedAlreadyRunning, nullptr},
-    {"InstallAlone", "-install", false, "http://srv/c", kStartedThreads, nullptr},
-    {"LogonWithAnotherRunning", "-logon", true, "http://srv/c", kStartedThreads, nullptr},
-    {"UserWithAnotherRunning", "-user", true, "http://srv/c", kStartedThreads, nullptr},
+    {"ByHandAsTheOnlyAssistant", "none", 1, "http://srv/c", kStartedThreads,
+     "http://srv/c?from=assistant"},
+    {"ByHandWithoutCheckUrl", "none", 0, "-", kStartedThreads, nullptr},
+    {"InstallWithAnotherRunning", "-install", 2, "http://srv/c", kExitedAlreadyRunning, nullptr},
+    {"InstallAlone", "-install", 0, "http://srv/c", kStartedThreads, nullptr},
+    {"LogonWithAnotherRunning", "-logon", 2, "http://srv/c", kStartedThreads, nullptr},
+    {"UserWithAnotherRunning", "-user", 2, "http://srv/c", kStartedThreads, nullptr},
     // A desktop link's name is no switch: this is a start by hand.
-    {"ByHandThroughALinkNamedLikeASwitch", "-cl:Office-user", true, "http://srv/c",
-     kExitedAfterPage, "http://srv/c?from=assistant"},
+    {"ByHandThroughALinkNamedLikeASwitch", "-cl:Office-user", 2, "http://srv/c", kExitedAfterPage,
+     "http://srv/c?from=assistant"},
 };
 
 class StartPaths : public testing::TestWithParam<StartCase> {
@@ -111,19 +113,19 @@ class StartPaths : public testing::TestWithParam<StartCase> {
         os::env_set("QUARN_FAKE_HTMLDLG_RECORD", nullptr);
     }
 
-    // Two doubles of TarnAssistant.exe: with this test program not being one,
-    // the count reaches 2 as when another assistant runs beside the caller.
-    void start_another_assistant() {
+    // Doubles of TarnAssistant.exe: this test program is not one, so one
+    // counts as the caller alone and two as another assistant beside it.
+    void start_assistants(int count) {
         const char* const arguments[] = {"60000", nullptr};
-        for (int i = 0; i < 2; ++i) {
+        for (int i = 0; i < count; ++i) {
             assistants_.push_back(
                 os::process_spawn(fake_path("TarnAssistant.exe").c_str(), arguments));
             ASSERT_NE(nullptr, assistants_.back());
         }
-        for (int i = 0; i < 500 && os::process_count_by_name("TarnAssistant.exe", 0) < 2; ++i) {
+        for (int i = 0; i < 500 && os::process_count_by_name("TarnAssistant.exe", 0) < count; ++i) {
             os::sleep_ms(20);
         }
-        ASSERT_GE(os::process_count_by_name("TarnAssistant.exe", 0), 2);
+        ASSERT_GE(os::process_count_by_name("TarnAssistant.exe", 0), count);
     }
 
     std::vector<std::string> recorded_lines() {
@@ -140,7 +142,7 @@ class StartPaths : public testing::TestWithParam<StartCase> {
 
 TEST_P(StartPaths, FollowTheSwitchAndTheRunningAssistants) {
     const StartCase& c = GetParam();
-    if (c.another_runs) start_another_assistant();
+    start_assistants(c.assistants);
 
     EXPECT_EQ(c.helper_result,
               wait_helper(spawn_helper("start_case", {c.command_switch, c.check_url})));
