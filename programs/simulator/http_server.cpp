@@ -182,6 +182,13 @@ bool WebServer::start(const std::string& host, std::uint16_t port,
                          {"bytes", response.body.size()}});
     });
 
+    // The library's default also sets SO_REUSEPORT, under which a second
+    // simulator binds the same port and the kernel shares the connections out
+    // between the two: one left running must make this start fail instead.
+    server.set_socket_options([](socket_t fd) {
+        int yes = 1;
+        setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+    });
     const int bound =
         port == 0 ? server.bind_to_any_port(host) : (server.bind_to_port(host, port) ? port : -1);
     if (bound <= 0) return false;

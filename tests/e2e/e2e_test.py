@@ -25,8 +25,13 @@ class EndToEnd(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
         cls.product = Product(OPTIONS["bin"], wine=OPTIONS["wine"])
+        cls.addClassCleanup(cls.product.remove)
         cls.sim = Simulator(OPTIONS["simulator"], cls.product.top, cls.product.bin_dir)
         cls.sim.start(load_scenario("sample.json", **CHANGES))
+        # Cleanups, unlike tearDownClass, run when setUpClass fails too: a
+        # simulator left running would hold the ports for the next suite.
+        cls.addClassCleanup(cls.sim.stop)
+        cls.addClassCleanup(cls.product.stop_assistants)
         cls.product.install_files()
         code, out = cls.product.install_packet(cls.sim)
         assert code == 0, out
@@ -35,12 +40,6 @@ class EndToEnd(unittest.TestCase):
         cls.product.stop_assistants()
         cls.logon_mark = cls.sim.last_seq()
         cls.product.start_assistant("-logon")
-
-    @classmethod
-    def tearDownClass(cls):
-        cls.product.stop_assistants()
-        cls.sim.stop()
-        cls.product.remove()
 
     def after(self, match, mark, timeout=60):
         record = self.sim.wait_record(match, mark, timeout)

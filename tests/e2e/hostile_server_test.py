@@ -60,18 +60,15 @@ class HostileServerScenarios(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
         cls.product = Product(OPTIONS["bin"], wine=OPTIONS["wine"])
+        cls.addClassCleanup(cls.product.remove)
         cls.sim = Simulator(OPTIONS["simulator"], cls.product.top, cls.product.bin_dir)
         cls.sim.start(scenario())
+        cls.addClassCleanup(cls.sim.stop)  # also when setUpClass fails
         cls.key = cls.sim.device_key(DEVICE)
         cls.server = HostileServer(36537, UPSTREAM, cls.key)
+        cls.addClassCleanup(cls.server.stop)
+        cls.addClassCleanup(cls.product.stop_assistants)
         install_and_log_on(cls.product, cls.sim)
-
-    @classmethod
-    def tearDownClass(cls):
-        cls.product.stop_assistants()
-        cls.server.stop()
-        cls.sim.stop()
-        cls.product.remove()
 
     def forced_check(self, trade, rule, ended):
         """A forced check whose `trade` the relay answers; returns once the

@@ -27,6 +27,7 @@ class KeySerialLogon(unittest.TestCase):
         if OPTIONS.get("wine"):
             raise unittest.SkipTest("the key is a PKCS#11 token of this machine: native only")
         cls.tokens = tempfile.mkdtemp(prefix="quarn-epass-")
+        cls.addClassCleanup(shutil.rmtree, cls.tokens, ignore_errors=True)
         cls.conf = os.path.join(cls.tokens, "softhsm2.conf")
         with open(cls.conf, "w") as f:
             f.write(f"directories.tokendir = {cls.tokens}/tokens\nobjectstore.backend = file\n"
@@ -41,6 +42,7 @@ class KeySerialLogon(unittest.TestCase):
         cls.serial = next(line.split(":", 1)[1].strip() for line in slots.splitlines()
                           if "Serial number:" in line and line.split(":", 1)[1].strip())
         cls.product = Product(OPTIONS["bin"], wine=False)
+        cls.addClassCleanup(cls.product.remove)
         cls.product.env["SOFTHSM2_CONF"] = cls.conf
         # Over HTTPS, as a deployment that carries passwords in its addresses should run.
         cls.sim = Simulator(OPTIONS["simulator"], cls.product.top, cls.product.bin_dir, https=True)
@@ -50,6 +52,8 @@ class KeySerialLogon(unittest.TestCase):
         scenario["identity_policy"].update(DefaultAuthType="Ukey_ePass1000ND",
                                            AllowAuthType="User,Ukey,Ukey_ePass1000ND")
         cls.sim.start(scenario)
+        cls.addClassCleanup(cls.sim.stop)  # also when setUpClass fails
+        cls.addClassCleanup(cls.product.stop_assistants)
         cls.product.install_files()
         code, out = cls.product.install_packet(cls.sim, auth_type="Ukey_ePass1000ND")
         assert code == 0, out
@@ -57,13 +61,6 @@ class KeySerialLogon(unittest.TestCase):
         cls.product.stop_assistants()
         cls.password = cls.product.config().get("Password", "")
         cls.product.quarnctl("config", "set", "Pkcs11Module", SOFTHSM)
-
-    @classmethod
-    def tearDownClass(cls):
-        cls.product.stop_assistants()
-        cls.sim.stop()
-        cls.product.remove()
-        shutil.rmtree(cls.tokens, ignore_errors=True)
 
     def logon(self):
         """One logon start; the key logon it sent (None: none within the time)."""

@@ -72,6 +72,7 @@ class Liveness(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
         cls.product = Product(OPTIONS["bin"], wine=OPTIONS["wine"])
+        cls.addClassCleanup(cls.product.remove)
         # The native build's address checker holds freed memory back for a
         # while; without that hold the resident set says what is kept.
         asan = cls.product.env.get("ASAN_OPTIONS", "")
@@ -79,8 +80,12 @@ class Liveness(unittest.TestCase):
             "quarantine_size_mb=0:allocator_release_to_os_interval_ms=0"
         cls.sim = Simulator(OPTIONS["simulator"], cls.product.top, download_folder(cls.product))
         cls.sim.start(scenario())
+        cls.addClassCleanup(cls.sim.stop)  # also when setUpClass fails
         cls.server = (HostileServer(36537, UPSTREAM, cls.sim.device_key(DEVICE))
                       if HostileServer else None)
+        if cls.server:
+            cls.addClassCleanup(cls.server.stop)
+        cls.addClassCleanup(cls.product.stop_assistants)
         cls.product.install_files()
         code, out = cls.product.install_packet(cls.sim)
         assert code == 0, out
@@ -89,14 +94,6 @@ class Liveness(unittest.TestCase):
         mark = cls.sim.last_seq()
         cls.product.start_assistant("-logon")
         assert cls.sim.wait_record(is_trade("ReportCheckResult"), mark, 120), "never checked"
-
-    @classmethod
-    def tearDownClass(cls):
-        cls.product.stop_assistants()
-        if cls.server:
-            cls.server.stop()
-        cls.sim.stop()
-        cls.product.remove()
 
     def assistant_pid(self):
         pids = [p for p in self.product.own_pids("TarnAssistant.exe")

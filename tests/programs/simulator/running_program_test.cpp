@@ -169,6 +169,19 @@ TEST_F(RunningSimulator, AnswersTagsUnderItsKeyAndDropsTheRest) {
     }
 }
 
+// A simulator left running (a test that failed half-way) must make the next
+// start on its port fail, not share the port's connections with it.
+TEST_F(RunningSimulator, ASecondOneOnTheSameWebPortDoesNotStart) {
+    const std::string command =
+        std::string("'") + QUARNSIM_PATH + "' --scenario '" + (dir_ / "scenario.json").string() +
+        "' --record '" + (dir_ / "second.jsonl").string() + "' --udp-port 0 --http-port " +
+        std::to_string(http_port_) + " --exit-after 5 > '" + (dir_ / "second.txt").string() +
+        "' 2>&1; echo $? > '" + (dir_ / "second.code").string() + "'";
+    ASSERT_EQ(0, std::system(command.c_str()));
+    EXPECT_EQ("3\n", read_file(dir_ / "second.code"));
+    EXPECT_NE(std::string::npos, read_file(dir_ / "second.txt").find("cannot serve HTTP"));
+}
+
 TEST_F(RunningSimulator, WebAuthenticationGivesRoleAndPolicyToKnownCredentialsOnly) {
     const struct {
         const char* password;
