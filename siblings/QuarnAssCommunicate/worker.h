@@ -39,9 +39,9 @@ class Worker {
     std::atomic<bool> stopping_{false};
     void (*loop_)(void*) = nullptr;
     void* argument_ = nullptr;
-    os::Handle thread_ = nullptr;    // Windows
-    os::Handle finished_ = nullptr;  // Windows
-    std::thread joinable_;           // POSIX
+    os::Handle thread_ = nullptr;                     // Windows
+    [[maybe_unused]] os::Handle finished_ = nullptr;  // Windows only
+    std::thread joinable_;                            // POSIX
 };
 
 }  // namespace communicate
