@@ -44,6 +44,9 @@ const SwitchCase kCases[] = {
      ENTER TRY "error: 身份认证失败\nttl 64\n" RENEW_TRACE DONE LOGGED
                "log: 身份认证失败\n" SWITCHING
                "balloon: 上网用户切换|身份认证失败,请检查用户名和密码是否正确!|10000\n" PAGE RENEW},
+    {"WrongCredentialsWithoutNat", "bob", "SupportNat=0", false,
+     ENTER TRY "error: 身份认证失败\n" RENEW_TRACE DONE LOGGED "log: 身份认证失败\n" SWITCHING
+               "balloon: 上网用户切换|身份认证失败,请检查用户名和密码是否正确!|10000\n" PAGE RENEW},
     {"AdmittedInDoNotDisturb", "bob", "IsDoSecurityCheck=0;IsDisturb=1;SupportNat=1;SuportPraxa=1",
      true,
      ENTER TRY "trace: 身份认证成功\ntrace: 安全检查已完成\nttl 200\nagent: "

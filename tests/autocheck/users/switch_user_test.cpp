@@ -14,6 +14,7 @@
 #include "tests/fakes/Communicate/communicate_control.h"
 #include "tests/fakes/assistant_home.h"
 #include "tests/fakes/fake_module.h"
+#include "tests/fakes/trace_capture.h"
 
 namespace {
 
@@ -70,6 +71,7 @@ class SwitchUserTest : public testing::TestWithParam<SwitchCase> {
     }
     FakeModule comm_;
     FakeModule log_;
+    quarn::test::TraceCapture traces_;
 };
 
 TEST_P(SwitchUserTest, SendsTheRequestOrRefuses) {
@@ -94,6 +96,11 @@ TEST_P(SwitchUserTest, SendsTheRequestOrRefuses) {
     const auto lines = log_.calls_of("TarnLogToFile");
     EXPECT_EQ(*c.logged != '\0',
               !lines.empty() && lines[0].arguments.find(c.logged) != std::string::npos);
+    EXPECT_EQ(*c.logged != '\0' ? 1u : 0u,
+              traces_.find("SwitchUser", "用户切换报文发送失败").size());
+    if (c.result == 0) {
+        EXPECT_EQ(0, SwitchUser(c.request, nullptr));  // no place for the text
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Rows, SwitchUserTest, testing::ValuesIn(kCases),

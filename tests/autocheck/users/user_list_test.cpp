@@ -22,6 +22,7 @@
 #include "support/helper_process.h"
 #include "tests/fakes/assistant_home.h"
 #include "tests/fakes/fake_module.h"
+#include "tests/fakes/trace_capture.h"
 
 namespace {
 
@@ -212,9 +213,11 @@ QUARN_TEST_HELPER(add_users) {
 // Without the module in the assistant directory: both give up, the list's
 // caller keeps what its place held.
 QUARN_TEST_HELPER(without_config_module) {
+    TraceCapture traces;
     char* answer = nullptr;
     if (UserSwitchAddUser("<TARN><UserName>bob</UserName></TARN>", &answer) != 0) return 2;
     if (taken(answer) != "<TARN><Result>0</Result></TARN>") return 3;
+    if (traces.find("UserSwitchAddUser", "加载模块失败 ").size() != 1) return 5;
     char kept[] = "kept";
     char* list = kept;
     if (GetUserSwitchList(nullptr, &list) != 0 || list != kept) return 4;
