@@ -34,10 +34,10 @@ LocalRead receive_from(const std::string& secret, Client client, std::string* re
         communicate::listener_answer(connection, session, "pong", 5000);
     } else if (read == LocalRead::kOk) {
         os::tcp_send_all(connection, raw.data(), raw.size(), 5000);
-        os::socket_shutdown(connection);
+        os::socket_close(connection);  // the answer ends there
     }
     peer.join();
-    os::socket_close(connection);
+    if (read != LocalRead::kOk || raw.empty()) os::socket_close(connection);
     os::socket_close(listener);
     return read;
 }
