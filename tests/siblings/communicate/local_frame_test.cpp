@@ -73,6 +73,7 @@ TEST(LocalFrame, ListenerTakesOnlyAProvenRequestOfThisVersion) {
                           char challenge[70];
                           if (row.after != nullptr &&
                               os::tcp_receive_all(socket, challenge, sizeof challenge, 5000)) {
+                              EXPECT_EQ(std::string("TARL\2\2", 6), std::string(challenge, 6));
                               os::tcp_send_all(socket, row.after, std::strlen(row.after), 5000);
                           }
                       },
