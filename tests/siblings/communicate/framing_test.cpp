@@ -264,6 +264,9 @@ TEST(ReplayWindowFile, APushTakenBeforeARestartIsAReplayAfterIt) {
     // A damaged file starts an empty window rather than failing every push.
     ASSERT_TRUE(os::file_replace_durably(path.c_str(), "QRW1 short", 10));
     EXPECT_TRUE(ReplayWindow(path).take(now));
+    // The module's own window finds its file in the assistant directory.
+    EXPECT_TRUE(ReplayWindow().take(now));
+    EXPECT_FALSE(ReplayWindow().take(now));
 }
 
 }  // namespace
