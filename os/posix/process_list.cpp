@@ -6,7 +6,6 @@
 #include <strings.h>
 #include <unistd.h>
 
-#include <cstdio>
 #include <fstream>
 #include <string>
 
@@ -16,10 +15,9 @@ namespace os::posix {
 namespace {
 
 std::string pid_namespace_of(const char* pid) {
-    char path[64];
+    const std::string path = std::string("/proc/") + pid + "/ns/pid";
     char target[128];
-    std::snprintf(path, sizeof path, "/proc/%s/ns/pid", pid);
-    const ssize_t length = readlink(path, target, sizeof target);
+    const ssize_t length = readlink(path.c_str(), target, sizeof target);
     return length > 0 ? std::string(target, static_cast<std::size_t>(length)) : std::string();
 }
 
@@ -46,10 +44,9 @@ bool listed_name_matches(const std::string& listed, const char* exe_name) {
 // The executable file name of a running process as the Windows process list
 // would show it; empty for kernel threads and processes already gone.
 std::string process_file_name(const char* pid) {
-    char path[64];
+    const std::string folder = std::string("/proc/") + pid;
     char target[4096];
-    std::snprintf(path, sizeof path, "/proc/%s/exe", pid);
-    const ssize_t length = readlink(path, target, sizeof target - 1);
+    const ssize_t length = readlink((folder + "/exe").c_str(), target, sizeof target - 1);
     std::string name;
     if (length > 0) {
         name.assign(target, static_cast<std::size_t>(length));
@@ -60,8 +57,7 @@ std::string process_file_name(const char* pid) {
         }
     } else {
         // Another user's process: its first argument names the program.
-        std::snprintf(path, sizeof path, "/proc/%s/cmdline", pid);
-        std::ifstream file(path, std::ios::binary);
+        std::ifstream file(folder + "/cmdline", std::ios::binary);
         std::getline(file, name, '\0');
     }
     const std::size_t slash = name.rfind('/');
