@@ -268,7 +268,7 @@ class TrustStatus(unittest.TestCase):
                     self.assertEqual(0, self.product.quarnctl("config", "set", key, value)[0])
                 code, status = self.product.quarnctl("status")
                 status = status.replace("\r\n", "\n")
-                self.assertEqual(0, code, status)
+                self.assertEqual(0, code, status + self.product.stderr_tail())
                 for line in shown:
                     self.assertIn(line, status)
                 for text in hidden:

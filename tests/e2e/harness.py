@@ -288,10 +288,13 @@ class Product:
     def run(self, program, *args, timeout=120):
         # A file, not a pipe: an assistant the program starts inherits it and
         # would hold a pipe open for its whole life.
-        with tempfile.TemporaryFile(dir=self.top) as output:
+        # What programs say on stderr (a sanitizer's report among it) is kept
+        # in one file of the run, for a failure's message (stderr_tail).
+        with tempfile.TemporaryFile(dir=self.top) as output, \
+                open(os.path.join(self.top, "stderr.log"), "ab") as errors:
             result = subprocess.run(self.command(program, args), env=self.env, cwd=self.top,
                                     stdin=subprocess.DEVNULL, stdout=output,
-                                    stderr=subprocess.DEVNULL, timeout=timeout)
+                                    stderr=errors, timeout=timeout)
             output.seek(0)
             text = output.read()
         try:
@@ -301,6 +304,14 @@ class Product:
 
     def quarnctl(self, *args, timeout=120):
         return self.run("quarnctl.exe", *args, timeout=timeout)
+
+    def stderr_tail(self, size=4000):
+        """The end of what the programs run so far wrote to stderr."""
+        try:
+            with open(os.path.join(self.top, "stderr.log"), "rb") as f:
+                return "\nstderr:\n" + f.read()[-size:].decode("utf-8", errors="replace")
+        except OSError:
+            return ""
 
     def spawn(self, program, *args):
         process = subprocess.Popen(self.command(program, args), env=self.env, cwd=self.top,
