@@ -111,6 +111,9 @@ TEST(ProcessOwner, ProcessesOfAnotherPidNamespaceAreNotOfThisMachine) {
         EXPECT_EQ(row.counted, os::process_count_own_by_name("QuarnNamespaceProbe.exe", 0));
         os::process_terminate(launcher, 0);
         quarn::test::wait_helper(launcher);
+        // The program ends with its launcher (--kill-child), a moment later.
+        for (int i = 0; i < 400 && running(); ++i) os::sleep_ms(10);
+        ASSERT_FALSE(running());
     }
     std::filesystem::remove_all(folder);
 }
