@@ -36,6 +36,19 @@ std::string own_name() {
     return text.substr(text.find_last_of("\\/") + 1);
 }
 
+// A copy of sleep named `name` in a folder of its own (which the test removes);
+// empty where the launcher `tool` cannot run it (not root, no such tool).
+std::filesystem::path probe_program(const char* tool, const char* name) {
+    if (!std::filesystem::exists(tool) || !running_as_root()) return {};
+    const std::filesystem::path folder =
+        std::filesystem::temp_directory_path() /
+        ("quarn-probe-" + std::to_string(os::process_id()) + "-" + name);
+    std::filesystem::create_directories(folder);
+    std::filesystem::copy_file("/bin/sleep", folder / name);
+    std::filesystem::permissions(folder, std::filesystem::perms::all);
+    return folder / name;
+}
+
 TEST(ProcessOwner, OwnProcessesCountedOthersNot) {
     const std::string name = own_name();
     EXPECT_GE(os::process_count_own_by_name(name.c_str(), 0), 1) << "this test program";
@@ -45,21 +58,14 @@ TEST(ProcessOwner, OwnProcessesCountedOthersNot) {
 #ifdef _WIN32
     GTEST_SKIP() << "a second user's process is started natively only";
 #endif
-    const std::string setpriv = "/usr/bin/setpriv";
-    if (!std::filesystem::exists(setpriv) || !running_as_root()) {
-        GTEST_SKIP() << "another user's process needs root and setpriv";
-    }
     // A program of another user named like ours.
-    const std::filesystem::path folder = std::filesystem::temp_directory_path() /
-                                         ("quarn-owner-" + std::to_string(os::process_id()));
-    std::filesystem::create_directories(folder);
-    const std::filesystem::path program = folder / "QuarnOwnerProbe.exe";
-    std::filesystem::copy_file("/bin/sleep", program);
-    std::filesystem::permissions(folder, std::filesystem::perms::all);
+    const char* setpriv = "/usr/bin/setpriv";
+    const std::filesystem::path program = probe_program(setpriv, "QuarnOwnerProbe.exe");
+    if (program.empty()) GTEST_SKIP() << "another user's process needs root and setpriv";
     const std::string path = program.string();
     const char* arguments[] = {
         "--reuid=65534", "--regid=65534", "--clear-groups", path.c_str(), "20", nullptr};
-    const os::Handle other = os::process_spawn(setpriv.c_str(), arguments);
+    const os::Handle other = os::process_spawn(setpriv, arguments);
     ASSERT_NE(nullptr, other);
     int listed = 0;
     for (int i = 0; i < 400 && listed == 0; ++i) {
@@ -70,22 +76,17 @@ TEST(ProcessOwner, OwnProcessesCountedOthersNot) {
     EXPECT_EQ(0, os::process_count_own_by_name("QuarnOwnerProbe.exe", 0));
     os::process_terminate(other, 0);
     quarn::test::wait_helper(other);
-    std::filesystem::remove_all(folder);
+    std::filesystem::remove_all(program.parent_path());
 }
 
 TEST(ProcessOwner, ProcessesOfAnotherPidNamespaceAreNotOfThisMachine) {
 #ifdef _WIN32
     GTEST_SKIP() << "pid namespaces are a POSIX matter";
 #endif
-    const std::string unshare = "/usr/bin/unshare";
-    if (!std::filesystem::exists(unshare) || !running_as_root()) {
-        GTEST_SKIP() << "a pid namespace needs root and unshare";
-    }
-    const std::filesystem::path folder = std::filesystem::temp_directory_path() /
-                                         ("quarn-pidns-" + std::to_string(os::process_id()));
-    std::filesystem::create_directories(folder);
-    const std::string path = (folder / "QuarnNamespaceProbe.exe").string();
-    std::filesystem::copy_file("/bin/sleep", path);
+    const char* unshare = "/usr/bin/unshare";
+    const std::filesystem::path program = probe_program(unshare, "QuarnNamespaceProbe.exe");
+    if (program.empty()) GTEST_SKIP() << "a pid namespace needs root and unshare";
+    const std::string path = program.string();
     // The same program in this namespace (counted), then in a new one.
     const char* here[] = {"--fork", "--kill-child", path.c_str(), "20", nullptr};
     const char* apart[] = {"--pid", "--fork", "--kill-child", path.c_str(), "20", nullptr};
@@ -102,7 +103,7 @@ TEST(ProcessOwner, ProcessesOfAnotherPidNamespaceAreNotOfThisMachine) {
         int counted;
     };
     for (const Row& row : {Row{here, 1}, Row{apart, 0}}) {
-        const os::Handle launcher = os::process_spawn(unshare.c_str(), row.arguments);
+        const os::Handle launcher = os::process_spawn(unshare, row.arguments);
         ASSERT_NE(nullptr, launcher);
         for (int i = 0; i < 400 && !running(); ++i) os::sleep_ms(10);
         ASSERT_TRUE(running());
@@ -115,7 +116,7 @@ TEST(ProcessOwner, ProcessesOfAnotherPidNamespaceAreNotOfThisMachine) {
         for (int i = 0; i < 400 && running(); ++i) os::sleep_ms(10);
         ASSERT_FALSE(running());
     }
-    std::filesystem::remove_all(folder);
+    std::filesystem::remove_all(program.parent_path());
 }
 
 }  // namespace
