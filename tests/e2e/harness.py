@@ -340,8 +340,11 @@ class Product:
         return bool([p for p in self.own_pids(ASSISTANT) if not self._is_wrapper(p)])
 
     def _is_wrapper(self, pid):
-        with open(f"/proc/{pid}/cmdline", "rb") as f:
-            return b"cmd" in f.read().split(b"\0")[0]
+        try:
+            with open(f"/proc/{pid}/cmdline", "rb") as f:
+                return b"cmd" in f.read().split(b"\0")[0]
+        except OSError:  # ended meanwhile: nothing to end or count
+            return True
 
     def stop_assistants(self):
         """Ends this run's assistants (SIGTERM: the host ends cleanly) and waits."""
