@@ -202,13 +202,20 @@ class Workspace:
                                 self.tests[name] = os.path.relpath(program, self.build)
         return self.tests
 
-    def object_of(self, name):
+    def object_of(self, name, regenerated=False):
         source = os.path.join(self.copy, name)
         out = subprocess.run(["ninja", "-C", self.build, "-t", "query", source],
                              capture_output=True, text=True).stdout
         lines = out.splitlines()
         if "  outputs:" not in lines:
-            return None
+            if regenerated:
+                return None
+            # A source new since the build folder was configured: the build
+            # files list it only once they are made again (the folders' file
+            # globs are checked when build.ninja is brought up to date).
+            subprocess.run(["ninja", "-C", self.build, "build.ninja"], capture_output=True)
+            self.inputs.clear()
+            return self.object_of(name, regenerated=True)
         outputs = lines[lines.index("  outputs:") + 1 :]
         objects = [o.strip() for o in outputs if o.strip().endswith((".o", ".obj"))]
         return objects[0] if objects else None
